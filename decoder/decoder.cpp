@@ -1,0 +1,10 @@
+#include "decoder/decoder.h"
+
+namespace sieve {
+
+Decoder& ProcessDecoder() {
+  static Decoder* decoder = new Decoder();
+  return *decoder;
+}
+
+}  // namespace sieve
