@@ -11,7 +11,7 @@ namespace sieve {
 namespace {
 
 constexpr double kNoClock = -1.0;
-constexpr int kFar = -1000;  // a sample index too far back to block a decision
+constexpr int64_t kFar = -1000;  // a sample index too far back to block a decision
 
 int8_t ApplyMask(int8_t sample, int32_t mask) {
   return mask == 0 ? sample : int8_t(uint8_t(sample) & uint8_t(mask));
@@ -155,8 +155,8 @@ int32_t Demodulator::Decode(Samples samples, int32_t count, const Call& call) {
   const int64_t spb_ten_thousandths = Truncate(spb * 10000);
 
   // Where the last samples strictly above and below the threshold lie, from the history on.
-  int last_above = kFar;
-  int last_below = kFar;
+  int64_t last_above = kFar;
+  int64_t last_below = kFar;
   for (int j = kSampleHistory - 1; j >= 0; --j) {
     if (sample_history_[size_t(j)] > threshold) last_above = -1 - j;
     if (sample_history_[size_t(j)] < threshold) last_below = -1 - j;

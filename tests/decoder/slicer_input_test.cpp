@@ -198,7 +198,7 @@ TEST_F(SlicerInputTest, NeverWritesPastTheCallersBuffer) {
       frame_bits.insert(frame_bits.end(), block_bits.begin(), block_bits.end());
       expected.insert(expected.end(), bytes.begin(), bytes.end());
     }
-    expected.resize(expected.size() - 3);  // the frame keeps 999 bytes
+    expected.erase(expected.end() - 3, expected.end());  // the frame keeps 999 bytes
     bits = Concat({bits, frame_bits, EndBits()});
   }
   ASSERT_EQ(decoder_.InstallSlicerDriver(1), 1);

@@ -1,0 +1,383 @@
+#include "mdcgen/cli.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+#include "mdcgen/demo_traffic.h"
+#include "mdcgen/file_formats.h"
+#include "mdcgen/frame_encoder.h"
+#include "mdcgen/random_frames.h"
+#include "mdcgen/signal.h"
+
+namespace mdcgen {
+namespace {
+
+constexpr int kExitIo = 1;
+constexpr int kExitUsage = 2;
+constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
+constexpr double kDefaultGap = 0.5;  // also covers the first RM100 call, which finds no threshold
+
+constexpr char kUsage[] =
+    R"(Usage: mdcgen [OPTIONS] -o FILE (FRAMES | --random N | --demo SECONDS)
+
+Makes an MDC-4800 test signal from frames of bytes.
+
+Input (exactly one):
+  FRAMES               text file, one frame per line in hexadecimal (up to 1008 bytes;
+                       spaces may separate bytes; blank lines are skipped); - reads stdin
+  --random N           N random frames of 6 to 300 bytes (last byte never zero)
+  --demo SECONDS       about SECONDS of short text messages to a few terminals
+
+Output:
+  -o, --output FILE    the file to write
+  --format FORMAT      wav, rm100 or slicer; by default from the extension of FILE
+                       (.wav, .rm100, .txt)
+  --frames-out FILE    also write the frames sent, one hexadecimal line each
+
+Signal:
+  --rate RATE          WAV sampling rate, 44100 (default) or 22050
+  --amplitude A        level distance from the rest level 128, in PCM steps (default 40;
+                       below 64)
+  --snr DB             add Gaussian noise, DB decibels below the amplitude (default none)
+  --offset N           WAV DC offset in PCM steps, -64..64 (default 0)
+  --drift PPM          bit clock error in parts per million (default 0)
+  --invert             swap the two levels
+  --gap SECONDS        rest before every frame and after the last (default 0.5;
+                       not with --demo)
+  --seed N             seed for the random frames and the noise (default 1)
+  -h, --help           show this text
+
+Without --invert a one bit is the lower WAV level, a set RM100 bit and a low slicer line.
+)";
+
+enum class Format { kWav, kRm100, kSlicer };
+
+struct Arguments {
+  std::optional<std::string> frames_path;
+  std::optional<size_t> random_count;
+  std::optional<double> demo_seconds;
+  std::string output_path;
+  std::optional<Format> format;
+  std::optional<std::string> frames_out_path;
+  std::optional<int> rate;
+  std::optional<double> gap;
+  SignalOptions signal;
+  bool help = false;
+};
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+template <class Number>
+Number ParseNumber(std::string_view option, std::string_view text) {
+  Number value{};
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) {
+    throw UsageError(std::string(option) + " needs a number, not '" + std::string(text) + "'");
+  }
+  if constexpr (std::is_floating_point_v<Number>) {
+    if (!std::isfinite(value)) {
+      throw UsageError(std::string(option) + " needs a finite number");
+    }
+  }
+  return value;
+}
+
+std::optional<Format> FormatNamed(std::string_view name) {
+  if (name == "wav") return Format::kWav;
+  if (name == "rm100") return Format::kRm100;
+  if (name == "slicer") return Format::kSlicer;
+  return std::nullopt;
+}
+
+std::optional<Format> FormatOfPath(std::string_view path) {
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+    return std::nullopt;
+  }
+  std::string extension(path.substr(dot + 1));
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  if (extension == "wav") return Format::kWav;
+  if (extension == "rm100") return Format::kRm100;
+  if (extension == "txt") return Format::kSlicer;
+  return std::nullopt;
+}
+
+Arguments ParseArguments(std::span<const std::string> args) {
+  Arguments parsed;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    std::optional<std::string_view> attached;
+    if (arg.starts_with("--")) {
+      if (const size_t equals = arg.find('='); equals != std::string_view::npos) {
+        attached = arg.substr(equals + 1);
+        arg = arg.substr(0, equals);
+      }
+    }
+    auto value = [&]() -> std::string_view {
+      if (attached) return *attached;
+      if (i + 1 == args.size()) throw UsageError(std::string(arg) + " needs a value");
+      return args[++i];
+    };
+    auto flag = [&] {
+      if (attached) throw UsageError(std::string(arg) + " takes no value");
+    };
+
+    if (arg == "-h" || arg == "--help") {
+      flag();
+      parsed.help = true;
+    } else if (arg == "--invert") {
+      flag();
+      parsed.signal.invert = true;
+    } else if (arg == "-o" || arg == "--output") {
+      parsed.output_path = value();
+      if (parsed.output_path.empty()) throw UsageError("the output file name is empty");
+    } else if (arg == "--frames-out") {
+      parsed.frames_out_path = value();
+      if (parsed.frames_out_path->empty()) throw UsageError("the --frames-out file name is empty");
+    } else if (arg == "--format") {
+      const std::string_view name = value();
+      parsed.format = FormatNamed(name);
+      if (!parsed.format) {
+        throw UsageError("unknown format '" + std::string(name) + "' (wav, rm100 or slicer)");
+      }
+    } else if (arg == "--random") {
+      const auto count = ParseNumber<long long>(arg, value());
+      if (count < 1 || count > static_cast<long long>(kMaxFrames)) {
+        throw UsageError("--random needs 1 to " + std::to_string(kMaxFrames) + " frames");
+      }
+      parsed.random_count = static_cast<size_t>(count);
+    } else if (arg == "--demo") {
+      const auto seconds = ParseNumber<double>(arg, value());
+      if (seconds < 1.0 || seconds > kMaxSeconds) {
+        throw UsageError("--demo needs 1 to " + std::to_string(static_cast<int>(kMaxSeconds)) +
+                         " seconds");
+      }
+      parsed.demo_seconds = seconds;
+    } else if (arg == "--rate") {
+      const auto rate = ParseNumber<int>(arg, value());
+      if (rate != 44100 && rate != 22050) throw UsageError("--rate must be 44100 or 22050");
+      parsed.rate = rate;
+    } else if (arg == "--amplitude") {
+      parsed.signal.amplitude = ParseNumber<double>(arg, value());
+    } else if (arg == "--snr") {
+      parsed.signal.snr_db = ParseNumber<double>(arg, value());
+    } else if (arg == "--offset") {
+      parsed.signal.offset = ParseNumber<double>(arg, value());
+    } else if (arg == "--drift") {
+      parsed.signal.drift_ppm = ParseNumber<double>(arg, value());
+    } else if (arg == "--seed") {
+      parsed.signal.seed = ParseNumber<uint64_t>(arg, value());
+    } else if (arg == "--gap") {
+      const auto gap = ParseNumber<double>(arg, value());
+      if (gap < 0.0 || gap > kMaxSeconds) throw UsageError("--gap must be 0 to 3600 seconds");
+      parsed.gap = gap;
+    } else if (arg.size() > 1 && arg.starts_with('-')) {
+      throw UsageError("unknown option '" + std::string(arg) + "'");
+    } else {
+      if (parsed.frames_path) throw UsageError("more than one frames file given");
+      parsed.frames_path = std::string(arg);
+    }
+  }
+  if (parsed.help) return parsed;
+
+  const int sources = parsed.frames_path.has_value() + parsed.random_count.has_value() +
+                      parsed.demo_seconds.has_value();
+  if (sources != 1) throw UsageError("give exactly one of a frames file, --random and --demo");
+  if (parsed.output_path.empty()) throw UsageError("no output file (-o FILE)");
+  if (!parsed.format) {
+    parsed.format = FormatOfPath(parsed.output_path);
+    if (!parsed.format) {
+      throw UsageError("cannot tell the format from '" + parsed.output_path +
+                       "'; use --format wav, rm100 or slicer");
+    }
+  }
+  if (parsed.rate && *parsed.format != Format::kWav) {
+    throw UsageError("--rate applies to WAV output only");
+  }
+  if (parsed.signal.offset != 0.0 && *parsed.format != Format::kWav) {
+    throw UsageError(
+        "--offset applies to WAV output only (the line receivers slice at the rest level)");
+  }
+  if (parsed.gap && parsed.demo_seconds) throw UsageError("--gap does not apply to --demo");
+  if (const std::string problem = CheckSignalOptions(parsed.signal); !problem.empty()) {
+    throw UsageError(problem);
+  }
+  return parsed;
+}
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+// Reads at most kMaxInputBytes; false with `error` set otherwise.
+bool ReadInput(const std::string& path, std::string& text, std::string& error) {
+  const bool is_stdin = path == "-";
+  std::FILE* file = is_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (!file) {
+    error = "cannot open " + path + ": " + ErrnoText();
+    return false;
+  }
+  char buffer[65536];
+  size_t got;
+  bool ok = true;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    if (text.size() + got > kMaxInputBytes) {
+      error = path + " is larger than " + std::to_string(kMaxInputBytes / (1024 * 1024)) + " MiB";
+      ok = false;
+      break;
+    }
+    text.append(buffer, got);
+  }
+  if (ok && std::ferror(file)) {
+    error = "cannot read " + path + ": " + ErrnoText();
+    ok = false;
+  }
+  if (!is_stdin) std::fclose(file);
+  return ok;
+}
+
+// A file that could not be written completely is removed.
+bool WriteFile(const std::string& path, std::string_view data, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = "cannot create " + path + ": " + ErrnoText();
+    return false;
+  }
+  std::string reason;
+  if (std::fwrite(data.data(), 1, data.size(), file) != data.size()) reason = ErrnoText();
+  if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText();
+  if (reason.empty()) return true;
+  std::remove(path.c_str());
+  error = "cannot write " + path + ": " + reason;
+  return false;
+}
+
+std::string_view AsText(const Bytes& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Reads the frames or draws them; 0, or the exit status after an error has been reported.
+int MakeSchedule(const Arguments& arguments, Schedule& schedule, std::ostream& err) {
+  if (arguments.demo_seconds) {
+    schedule = DemoTraffic(*arguments.demo_seconds, arguments.signal.seed);
+    return 0;
+  }
+  std::vector<Bytes> frames;
+  if (arguments.random_count) {
+    frames = RandomFrames(*arguments.random_count, arguments.signal.seed);
+  } else {
+    const std::string& path = *arguments.frames_path;
+    std::string text;
+    std::string error;
+    if (!ReadInput(path, text, error)) {
+      err << "mdcgen: " << error << '\n';
+      return kExitIo;
+    }
+    FrameList list = ParseFrames(text);
+    if (!list.error.empty()) {
+      err << "mdcgen: " << path << ": " << list.error << '\n';
+      return kExitUsage;
+    }
+    if (list.frames.empty()) {
+      err << "mdcgen: " << path << " holds no frames\n";
+      return kExitUsage;
+    }
+    frames = std::move(list.frames);
+  }
+  const double gap = arguments.gap.value_or(kDefaultGap);
+  for (Bytes& frame : frames) schedule.transmissions.push_back({std::move(frame), gap});
+  schedule.trailing_gap = gap;
+  return 0;
+}
+
+// Frames that are sent as given but that a receiver will not hand back byte for byte.
+void WarnAboutFrames(const Schedule& schedule, std::ostream& err) {
+  for (size_t i = 0; i < schedule.transmissions.size(); ++i) {
+    const Bytes& frame = schedule.transmissions[i].frame;
+    const auto warn = [&err, i](const char* why) {
+      err << "mdcgen: warning: frame " << i + 1 << ' ' << why << '\n';
+    };
+    if (frame.size() > kReceiverFrameBytes) warn("is longer than the 999 bytes a receiver keeps");
+    if (frame.back() == 0) warn("ends with a zero byte, which a receiver trims");
+    if (!FalseSyncs(EncodeFrame(frame)).empty()) {
+      warn("holds a bit pattern that a receiver takes for a sync word");
+    }
+  }
+}
+
+bool WriteSignal(const Arguments& arguments, const Timeline& timeline, std::string& error) {
+  const std::string& path = arguments.output_path;
+  switch (*arguments.format) {
+    case Format::kWav: {
+      const int rate = arguments.rate.value_or(44100);
+      return WriteFile(path, AsText(WavFile(RenderPcm(timeline, arguments.signal, rate), rate)),
+                       error);
+    }
+    case Format::kRm100:
+      return WriteFile(path, AsText(RenderRm100(timeline, arguments.signal)), error);
+    case Format::kSlicer:
+      return WriteFile(path, SlicerText(RenderSlicer(timeline, arguments.signal)), error);
+  }
+  return false;
+}
+
+}  // namespace
+
+int RunMdcgen(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  Arguments arguments;
+  try {
+    arguments = ParseArguments(args);
+  } catch (const UsageError& error) {
+    err << "mdcgen: " << error.what() << "\n(mdcgen --help shows the usage)\n";
+    return kExitUsage;
+  }
+  if (arguments.help) {
+    out << kUsage;
+    return 0;
+  }
+
+  Schedule schedule;
+  if (const int status = MakeSchedule(arguments, schedule, err); status != 0) return status;
+  double seconds = schedule.trailing_gap;
+  for (const Transmission& transmission : schedule.transmissions) {
+    seconds += transmission.gap_before + EncodedFrameBits(transmission.frame.size()) / kBitRate;
+  }
+  if (seconds > kMaxSeconds) {
+    err << "mdcgen: the signal would last " << static_cast<long long>(seconds) << " s; at most "
+        << kMaxSeconds << " s are made\n";
+    return kExitUsage;
+  }
+  WarnAboutFrames(schedule, err);
+
+  std::string error;
+  const Timeline timeline = ComposeTimeline(schedule.transmissions, schedule.trailing_gap);
+  if (!WriteSignal(arguments, timeline, error)) {
+    err << "mdcgen: " << error << '\n';
+    return kExitIo;
+  }
+  if (arguments.frames_out_path) {
+    std::vector<Bytes> frames;
+    for (const Transmission& transmission : schedule.transmissions) {
+      frames.push_back(transmission.frame);
+    }
+    if (!WriteFile(*arguments.frames_out_path, FormatFrames(frames), error)) {
+      err << "mdcgen: " << error << '\n';
+      return kExitIo;
+    }
+  }
+  return 0;
+}
+
+}  // namespace mdcgen

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "options.h"
+
+namespace sieve_decode {
+
+inline constexpr int32_t kOutputSize = 8192;
+// Preset in the out-arguments so that a call that leaves one unwritten shows as such.
+inline constexpr int32_t kUnwritten = INT32_MIN;
+
+// What one decoding call gave.
+struct CallOutcome {
+  int32_t count = 0;
+  int32_t corrections = kUnwritten;
+  int32_t quality = kUnwritten;  // the slicer's pending count
+  std::span<const uint8_t> bytes;
+};
+
+// The output bytes as upper-case hex.
+std::string FormatRecord(std::span<const uint8_t> bytes);
+// "call count corrections quality [hex]", corrections and quality "-" when unwritten.
+std::string FormatTrace(int64_t call, const CallOutcome& outcome);
+
+// Prints each decoding call: with trace every call, otherwise each call that wrote bytes.
+class CallPrinter {
+ public:
+  CallPrinter(bool trace, std::FILE* out) : trace_(trace), out_(out) {}
+  void Print(const CallOutcome& outcome);
+
+ private:
+  bool trace_;
+  std::FILE* out_;
+  int64_t calls_ = 0;
+};
+
+// Decodes the file through the library's exports in the blocks Kestrel uses and prints every
+// call. Returns why the file could not be decoded, empty when it was.
+std::string Decode(const Options& options, CallPrinter& printer);
+
+}  // namespace sieve_decode

@@ -1,0 +1,200 @@
+#include "readers.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sieve_decode {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Reads a run of decimal digits at `pos`; values beyond any accepted range are clamped, which
+// keeps them out of range without overflow.
+bool ReadNumber(std::string_view line, size_t& pos, uint32_t& value) {
+  const size_t start = pos;
+  value = 0;
+  while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
+    value = std::min<uint32_t>(value * 10 + uint32_t(line[pos] - '0'), 1000000);
+    ++pos;
+  }
+  return pos > start;
+}
+
+}  // namespace
+
+ByteFile::~ByteFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ByteFile::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) error = path + ": " + std::strerror(errno);
+  return fd_ >= 0;
+}
+
+int64_t ByteFile::Read(std::span<uint8_t> out, std::string& error) {
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::read(fd_, out.data() + done, out.size() - done);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = path_ + ": cannot read: " + std::strerror(errno);
+      return -1;
+    }
+    done += size_t(n);
+  }
+  return int64_t(done);
+}
+
+SlicerLine ParseSlicerLine(std::string_view line, SlicerEntry& entry, std::string& reason) {
+  size_t pos = 0;
+  auto skip_blanks = [&] {
+    const size_t start = pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    return pos > start;
+  };
+  skip_blanks();
+  if (pos == line.size()) return SlicerLine::kBlank;
+  uint32_t duration = 0;
+  uint32_t status = 0;
+  if (!ReadNumber(line, pos, duration) || !skip_blanks() || !ReadNumber(line, pos, status) ||
+      (skip_blanks(), pos != line.size())) {
+    reason = "expected \"duration status\" as two decimal numbers";
+    return SlicerLine::kBad;
+  }
+  if (duration > 65535) {
+    reason = "duration out of range (0 to 65535)";
+    return SlicerLine::kBad;
+  }
+  if (status > 255) {
+    reason = "status out of range (0 to 255)";
+    return SlicerLine::kBad;
+  }
+  entry = {uint16_t(duration), uint8_t(status)};
+  return SlicerLine::kEntry;
+}
+
+bool SlicerFile::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  return file_.Open(path, error);
+}
+
+SlicerFile::Next SlicerFile::Read(SlicerEntry& entry, std::string& error) {
+  for (;;) {
+    line_.clear();
+    bool line_ended = false;
+    while (!line_ended) {
+      if (position_ == filled_) {
+        if (at_end_) break;
+        const int64_t n = file_.Read(buffer_, error);
+        if (n < 0) return Next::kError;
+        at_end_ = n == 0;
+        position_ = 0;
+        filled_ = size_t(n);
+        continue;
+      }
+      const char c = char(buffer_[position_++]);
+      if (c == '\n') {
+        line_ended = true;
+      } else if (line_.size() == kMaxLineLength) {
+        error = path_ + ":" + std::to_string(line_number_ + 1) + ": line too long";
+        return Next::kError;
+      } else {
+        line_ += c;
+      }
+    }
+    if (!line_ended && line_.empty()) return Next::kEnd;
+    ++line_number_;
+    std::string reason;
+    switch (ParseSlicerLine(line_, entry, reason)) {
+      case SlicerLine::kEntry:
+        return Next::kEntry;
+      case SlicerLine::kBlank:
+        continue;
+      case SlicerLine::kBad:
+        error = path_ + ":" + std::to_string(line_number_) + ": " + reason;
+        return Next::kError;
+    }
+  }
+}
+
+void ToUnsignedMono(std::span<const int> interleaved, int channels, std::span<uint8_t> out) {
+  const int64_t divisor = int64_t(channels) << 24;
+  for (size_t i = 0; i < out.size(); ++i) {
+    int64_t sum = 0;
+    for (int c = 0; c < channels; ++c) sum += interleaved[i * size_t(channels) + size_t(c)];
+    int64_t top = sum / divisor;
+    if (sum % divisor != 0 && sum < 0) --top;  // round down like >> does
+    out[i] = uint8_t(top + 128);
+  }
+}
+
+AudioFile::~AudioFile() {
+  if (file_ != nullptr) sf_close(file_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool AudioFile::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  // Opened here rather than by the library so that a missing file is reported as such.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  file_ = sf_open_fd(fd_, SFM_READ, &info_, SF_FALSE);
+  if (file_ == nullptr) {
+    error = path + ": not a readable WAV file (" + sf_strerror(nullptr) + ")";
+    return false;
+  }
+  const int container = info_.format & SF_FORMAT_TYPEMASK;
+  if (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) {
+    error = path + ": not a WAV file";
+    return false;
+  }
+  switch (info_.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+      break;
+    default:
+      error = path + ": not PCM audio";
+      return false;
+  }
+  if (info_.samplerate != 44100 && info_.samplerate != 22050) {
+    error = path + ": sampling rate " + std::to_string(info_.samplerate) +
+            " Hz not supported (44100 or 22050 Hz)";
+    return false;
+  }
+  return true;
+}
+
+int64_t AudioFile::Read(std::span<uint8_t> out, std::string& error) {
+  const size_t channels = size_t(info_.channels);
+  const size_t frames_per_chunk = std::max<size_t>(1, kChunkSamples / channels);
+  chunk_.resize(frames_per_chunk * channels);
+  size_t done = 0;
+  while (done < out.size()) {
+    const size_t want = std::min(frames_per_chunk, out.size() - done);
+    const sf_count_t got = sf_readf_int(file_, chunk_.data(), sf_count_t(want));
+    if (got <= 0) break;
+    ToUnsignedMono(std::span(chunk_).first(size_t(got) * channels), int(channels),
+                   out.subspan(done, size_t(got)));
+    done += size_t(got);
+  }
+  if (sf_error(file_) != SF_ERR_NO_ERROR) {
+    error = path_ + ": cannot read: " + sf_strerror(file_);
+    return -1;
+  }
+  return int64_t(done);
+}
+
+}  // namespace sieve_decode

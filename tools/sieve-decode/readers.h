@@ -1,0 +1,90 @@
+#pragma once
+
+#include <sndfile.h>
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sieve_decode {
+
+// A file read in blocks. Errors name the file.
+class ByteFile {
+ public:
+  ByteFile() = default;
+  ~ByteFile();
+  ByteFile(const ByteFile&) = delete;
+  ByteFile& operator=(const ByteFile&) = delete;
+
+  bool Open(const std::string& path, std::string& error);
+  // Fills `out` as far as the file goes: the byte count, 0 at the end, -1 on a read error.
+  int64_t Read(std::span<uint8_t> out, std::string& error);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+struct SlicerEntry {
+  uint16_t duration = 0;  // 838 ns ticks
+  uint8_t status = 0;     // 8250 modem status
+};
+
+// Parses a "duration status" line (two decimal numbers). Blank lines give kBlank.
+enum class SlicerLine { kEntry, kBlank, kBad };
+SlicerLine ParseSlicerLine(std::string_view line, SlicerEntry& entry, std::string& reason);
+
+// A slicer edge list, one "duration status" line per period. Lines are bounded in length, so a
+// file without line ends cannot grow memory.
+class SlicerFile {
+ public:
+  static constexpr size_t kMaxLineLength = 256;
+  enum class Next { kEntry, kEnd, kError };
+
+  bool Open(const std::string& path, std::string& error);
+  // The next entry; kError with a text naming the file and line.
+  Next Read(SlicerEntry& entry, std::string& error);
+
+ private:
+  ByteFile file_;
+  std::string path_;
+  std::array<uint8_t, 4096> buffer_{};
+  size_t position_ = 0;
+  size_t filled_ = 0;
+  bool at_end_ = false;
+  int64_t line_number_ = 0;
+  std::string line_;
+};
+
+// Mixes interleaved frames of full-scale 32-bit samples down to 8-bit unsigned mono: the
+// channels' average, its top 8 bits, offset by 128 (for 16-bit input: (s >> 8) + 128).
+void ToUnsignedMono(std::span<const int> interleaved, int channels, std::span<uint8_t> out);
+
+// A PCM WAV file read as 8-bit unsigned mono samples at 44100 or 22050 per second.
+class AudioFile {
+ public:
+  AudioFile() = default;
+  ~AudioFile();
+  AudioFile(const AudioFile&) = delete;
+  AudioFile& operator=(const AudioFile&) = delete;
+
+  // Refuses what is not a PCM WAV file at one of the two rates, with a text that says why.
+  bool Open(const std::string& path, std::string& error);
+  int rate() const { return info_.samplerate; }
+  // Fills `out` as far as the file goes: the sample count, 0 at the end, -1 on a read error.
+  int64_t Read(std::span<uint8_t> out, std::string& error);
+
+ private:
+  static constexpr size_t kChunkSamples = 65536;
+
+  int fd_ = -1;
+  SNDFILE* file_ = nullptr;
+  SF_INFO info_{};
+  std::string path_;
+  std::vector<int> chunk_;
+};
+
+}  // namespace sieve_decode
