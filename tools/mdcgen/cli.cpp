@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "mdcgen/file_formats.h"
 #include "mdcgen/frame_encoder.h"
 #include "mdcgen/random_frames.h"
+#include "mdcgen/record_composer.h"
 #include "mdcgen/signal.h"
 
 namespace mdcgen {
@@ -25,9 +27,10 @@ constexpr int kExitIo = 1;
 constexpr int kExitUsage = 2;
 constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
 constexpr double kDefaultGap = 0.5;  // also covers the first RM100 call, which finds no threshold
+constexpr size_t kMessageTextPerRecord = 120;
 
 constexpr char kUsage[] =
-    R"(Usage: mdcgen [OPTIONS] -o FILE (FRAMES | --random N | --demo SECONDS)
+    R"(Usage: mdcgen [OPTIONS] -o FILE (FRAMES | --random N | --demo SECONDS | --messages FILE)
 
 Makes an MDC-4800 test signal from frames of bytes.
 
@@ -35,7 +38,13 @@ Input (exactly one):
   FRAMES               text file, one frame per line in hexadecimal (up to 1008 bytes;
                        spaces may separate bytes; blank lines are skipped); - reads stdin
   --random N           N random frames of 6 to 300 bytes (last byte never zero)
-  --demo SECONDS       about SECONDS of short text messages to a few terminals
+  --demo SECONDS       about SECONDS of dispatch traffic for a handful of terminals: screens,
+                       status changes, queries and replies, messages between units
+  --messages FILE      one message per line as decoded records: the terminal address in
+                       hexadecimal (e.g. 1207, bytes 3-4 of each record), white space, the
+                       text; \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form
+                       feed, backslash and any byte; texts over 120 bytes continue in further
+                       records; # starts a comment line; - reads stdin
 
 Output:
   -o, --output FILE    the file to write
@@ -53,7 +62,7 @@ Signal:
   --invert             swap the two levels
   --gap SECONDS        rest before every frame and after the last (default 0.5;
                        not with --demo)
-  --seed N             seed for the random frames and the noise (default 1)
+  --seed N             seed for the random frames, the demo traffic and the noise (default 1)
   -h, --help           show this text
 
 Without --invert a one bit is the lower WAV level, a set RM100 bit and a low slicer line.
@@ -65,6 +74,7 @@ struct Arguments {
   std::optional<std::string> frames_path;
   std::optional<size_t> random_count;
   std::optional<double> demo_seconds;
+  std::optional<std::string> messages_path;
   std::string output_path;
   std::optional<Format> format;
   std::optional<std::string> frames_out_path;
@@ -167,6 +177,9 @@ Arguments ParseArguments(std::span<const std::string> args) {
                          " seconds");
       }
       parsed.demo_seconds = seconds;
+    } else if (arg == "--messages") {
+      parsed.messages_path = value();
+      if (parsed.messages_path->empty()) throw UsageError("the --messages file name is empty");
     } else if (arg == "--rate") {
       const auto rate = ParseNumber<int>(arg, value());
       if (rate != 44100 && rate != 22050) throw UsageError("--rate must be 44100 or 22050");
@@ -195,8 +208,10 @@ Arguments ParseArguments(std::span<const std::string> args) {
   if (parsed.help) return parsed;
 
   const int sources = parsed.frames_path.has_value() + parsed.random_count.has_value() +
-                      parsed.demo_seconds.has_value();
-  if (sources != 1) throw UsageError("give exactly one of a frames file, --random and --demo");
+                      parsed.demo_seconds.has_value() + parsed.messages_path.has_value();
+  if (sources != 1) {
+    throw UsageError("give exactly one of a frames file, --random, --demo and --messages");
+  }
   if (parsed.output_path.empty()) throw UsageError("no output file (-o FILE)");
   if (!parsed.format) {
     parsed.format = FormatOfPath(parsed.output_path);
@@ -268,6 +283,47 @@ std::string_view AsText(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
+// The records of every message in the file at `path`; 0, or the exit status after an error has
+// been reported.
+int ComposeMessages(const std::string& path, std::vector<Bytes>& frames, std::ostream& err) {
+  std::string text;
+  std::string error;
+  if (!ReadInput(path, text, error)) {
+    err << "mdcgen: " << error << '\n';
+    return kExitIo;
+  }
+  const MessageList list = ParseMessages(text);
+  if (!list.error.empty()) {
+    err << "mdcgen: " << path << ": " << list.error << '\n';
+    return kExitUsage;
+  }
+  if (list.messages.empty()) {
+    err << "mdcgen: " << path << " holds no messages\n";
+    return kExitUsage;
+  }
+  // Each terminal counts its own records, so repeated texts are not taken for repeats.
+  std::map<std::string, uint8_t> sequences;
+  for (const MessageLine& line : list.messages) {
+    RecordFields head;
+    head.address = line.address;
+    const std::string key(line.address.begin(), line.address.end());
+    uint8_t& sequence = sequences.try_emplace(key, 1).first->second;
+    head.sequence = sequence;
+    ComposedMessage message = ComposeMessage(head, line.text, kMessageTextPerRecord);
+    if (!message.error.empty()) {
+      err << "mdcgen: " << path << ": line " << line.line << ": " << message.error << '\n';
+      return kExitUsage;
+    }
+    if (frames.size() + message.records.size() > kMaxFrames) {
+      err << "mdcgen: " << path << " makes more than " << kMaxFrames << " frames\n";
+      return kExitUsage;
+    }
+    sequence = message.next_sequence;
+    for (Bytes& record : message.records) frames.push_back(std::move(record));
+  }
+  return 0;
+}
+
 // Reads the frames or draws them; 0, or the exit status after an error has been reported.
 int MakeSchedule(const Arguments& arguments, Schedule& schedule, std::ostream& err) {
   if (arguments.demo_seconds) {
@@ -277,6 +333,10 @@ int MakeSchedule(const Arguments& arguments, Schedule& schedule, std::ostream& e
   std::vector<Bytes> frames;
   if (arguments.random_count) {
     frames = RandomFrames(*arguments.random_count, arguments.signal.seed);
+  } else if (arguments.messages_path) {
+    if (const int status = ComposeMessages(*arguments.messages_path, frames, err); status != 0) {
+      return status;
+    }
   } else {
     const std::string& path = *arguments.frames_path;
     std::string text;

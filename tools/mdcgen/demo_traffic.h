@@ -13,11 +13,13 @@ struct Schedule {
   double trailing_gap = 0.0;  // seconds
 };
 
-// About `seconds` of plain-text traffic to a handful of terminals, drawn from `seed`: short
-// messages with pauses of one to six seconds. A stand-in until records are composed properly.
-// Layout by byte index: 0 start (0x75), 1-3 terminal address, 4 sequence number, 6 length code
-// (126 + blocks), 7 trailer code 0, 12-13 "TX", 19 on the text, then a two-byte checksum whose
-// last byte is never zero.
+// About `seconds` of dispatch traffic for eight terminals and an all-call address, drawn from
+// `seed` with record_composer.h: function-key downloads, dispatch screens, status changes and
+// their confirmations, plate, name and premise queries with their replies, messages between
+// units, bulletins, acknowledgements starting with 0x35 and the odd repeated transmission.
+// Long messages go out as a "TX" record and continuation records, some of them only a fraction
+// of a second apart, some with another terminal's record in between. Pauses are 1 to 6 seconds
+// otherwise. Every frame reads back exactly (no false sync word).
 Schedule DemoTraffic(double seconds, uint64_t seed);
 
 }  // namespace mdcgen

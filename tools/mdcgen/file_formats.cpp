@@ -135,4 +135,75 @@ std::string FormatFrames(std::span<const Bytes> frames) {
   return text;
 }
 
+MessageList ParseMessages(std::string_view text) {
+  MessageList list;
+  size_t line_number = 0;
+  while (!text.empty()) {
+    ++line_number;
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+
+    auto fail = [&](const std::string& why) {
+      list.messages.clear();
+      list.error = "line " + std::to_string(line_number) + ": " + why;
+      return list;
+    };
+    size_t i = 0;
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    if (i == line.size() || line[i] == '#') continue;
+
+    MessageLine message;
+    message.line = line_number;
+    while (i < line.size() && !IsSpace(line[i])) {
+      const int high = HexValue(line[i]);
+      const int low = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
+      if (high < 0 || low < 0) {
+        return fail("the address is not whole bytes of hexadecimal digits");
+      }
+      if (message.address.size() == kMaxMessageAddressBytes) {
+        return fail("the address has more than " + std::to_string(kMaxMessageAddressBytes) +
+                    " bytes");
+      }
+      message.address.push_back(static_cast<uint8_t>(high * 16 + low));
+      i += 2;
+    }
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    if (i == line.size()) return fail("no text after the address");
+    for (; i < line.size(); ++i) {
+      if (message.text.size() == kMaxMessageBytes) {
+        return fail("the text is longer than " + std::to_string(kMaxMessageBytes) + " bytes");
+      }
+      if (line[i] != '\\') {
+        message.text += line[i];
+        continue;
+      }
+      const size_t column = i + 1;
+      const char code = i + 1 < line.size() ? line[++i] : '\0';
+      if (code == 'e') {
+        message.text += '\x1b';
+      } else if (code == 'r') {
+        message.text += '\r';
+      } else if (code == 'f') {
+        message.text += '\f';
+      } else if (code == '\\') {
+        message.text += '\\';
+      } else if (code == 'x' && i + 2 < line.size() && HexValue(line[i + 1]) >= 0 &&
+                 HexValue(line[i + 2]) >= 0) {
+        message.text += static_cast<char>(HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]));
+        i += 2;
+      } else {
+        return fail("column " + std::to_string(column) +
+                    ": a backslash starts \\e, \\r, \\f, \\\\ or \\xHH");
+      }
+    }
+    if (list.messages.size() == kMaxFrames) {
+      return fail("more than " + std::to_string(kMaxFrames) + " messages");
+    }
+    list.messages.push_back(std::move(message));
+  }
+  return list;
+}
+
 }  // namespace mdcgen

@@ -33,4 +33,24 @@ FrameList ParseFrames(std::string_view text);
 // The inverse of ParseFrames: one line of upper-case hexadecimal per frame.
 std::string FormatFrames(std::span<const Bytes> frames);
 
+inline constexpr size_t kMaxMessageAddressBytes = 4;
+inline constexpr size_t kMaxMessageBytes = 16000;
+
+struct MessageLine {
+  size_t line = 0;  // 1-based, for messages about it
+  Bytes address;
+  std::string text;
+};
+
+struct MessageList {
+  std::vector<MessageLine> messages;
+  std::string error;  // empty when the whole text was read
+};
+
+// One message per line: the terminal address in hexadecimal (1 to 4 bytes), white space, then
+// the text, in which \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form feed, a
+// backslash and any byte. Blank lines and lines starting with # are skipped. Stops at the first
+// bad line, a text over kMaxMessageBytes or more than kMaxFrames messages, naming the line.
+MessageList ParseMessages(std::string_view text);
+
 }  // namespace mdcgen

@@ -1,0 +1,23 @@
+#include "app/traffic/record.h"
+
+namespace kestrel {
+
+int ByteAt(std::string_view record, size_t position) {
+  return position >= 1 && position <= record.size() ? static_cast<unsigned char>(record[position - 1])
+                                                     : -1;
+}
+
+std::string_view From(std::string_view record, size_t position) {
+  if (position < 1) position = 1;
+  return position > record.size() ? std::string_view() : record.substr(position - 1);
+}
+
+std::string_view Left(std::string_view record, size_t count) { return record.substr(0, count); }
+
+bool IsTxRecord(std::string_view record) { return From(record, kTxPosition).starts_with("TX"); }
+
+std::string_view RecordBody(std::string_view record) {
+  return From(record, IsTxRecord(record) ? kTxBodyPosition : kContinuationBodyPosition);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,148 @@
+#include "app/traffic/terminal_aliases.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/profile/ini_file.h"
+
+namespace kestrel {
+namespace {
+
+constexpr std::string_view kSection = "TerminalAliases";
+constexpr std::string_view kCountKey = "Aliases";
+constexpr std::string_view kTerminalKey = "Terminal";
+constexpr std::string_view kAliasKey = "Alias";
+
+// A whole decimal number as an exchange file writes it; none for anything else, and for counts
+// no store could have written.
+std::optional<int64_t> ParseCount(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
+      value > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// i of a key spelled "Terminal"i (any case, i in decimal without leading zeros); 0 otherwise.
+int64_t TerminalNumber(std::string_view key) {
+  if (key.size() <= kTerminalKey.size()) return 0;
+  for (size_t i = 0; i < kTerminalKey.size(); ++i) {
+    if ((key[i] | 0x20) != (kTerminalKey[i] | 0x20)) return 0;
+  }
+  std::string_view digits = key.substr(kTerminalKey.size());
+  if (digits.front() < '1' || digits.front() > '9') return 0;
+  int64_t number = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
+}
+
+int Percent(int64_t done, int64_t total) { return int(done * 100 / total); }
+
+}  // namespace
+
+void TerminalAliases::Assign(const std::string& terminal, const std::string& alias) {
+  auto found = index_.find(terminal);
+  if (found != index_.end()) {
+    pairs_[found->second].alias = alias;
+    return;
+  }
+  index_.emplace(terminal, pairs_.size());
+  pairs_.push_back({terminal, alias});
+}
+
+std::string TerminalAliases::Alias(std::string_view terminal) const {
+  auto found = index_.find(terminal);
+  return found == index_.end() ? std::string() : pairs_[found->second].alias;
+}
+
+bool TerminalAliases::GetAliasEntry(int index, std::string& terminal, std::string& alias) const {
+  if (index < 1 || index > Count()) return false;
+  terminal = pairs_[size_t(index - 1)].terminal;
+  alias = pairs_[size_t(index - 1)].alias;
+  return true;
+}
+
+void TerminalAliases::Clear() {
+  pairs_.clear();
+  index_.clear();
+}
+
+void TerminalAliases::Remove(std::string_view terminal) {
+  auto found = index_.find(terminal);
+  if (found == index_.end()) return;
+  size_t position = found->second;
+  index_.erase(found);
+  pairs_.erase(pairs_.begin() + ptrdiff_t(position));
+  for (size_t i = position; i < pairs_.size(); ++i) index_[pairs_[i].terminal] = i;
+}
+
+bool ExportAliases(const TerminalAliases& aliases, const std::string& path,
+                   const Progress& progress) {
+  // A fresh document: the file is replaced as a whole, so no pairs of an older file survive.
+  IniFile ini;
+  const int count = aliases.Count();
+  if (!ini.Write(kSection, kCountKey, std::to_string(count))) return false;
+  std::string terminal;
+  std::string alias;
+  for (int i = 1; i <= count; ++i) {
+    if (progress) progress(Percent(i, count));
+    aliases.GetAliasEntry(i, terminal, alias);
+    const std::string number = std::to_string(i);
+    if (!ini.Write(kSection, std::string(kTerminalKey) + number, terminal) ||
+        !ini.Write(kSection, std::string(kAliasKey) + number, alias)) {
+      return false;
+    }
+  }
+  return ini.Save(path);
+}
+
+AliasImport ImportAliases(
+    TerminalAliases& aliases, const std::string& path,
+    const std::function<void(const std::string& terminal, const std::string& alias)>& assigned,
+    const Progress& progress) {
+  IniFile ini;
+  switch (ini.Load(path)) {
+    case IniLoad::kLoaded:
+      break;
+    case IniLoad::kNotFound:
+      return AliasImport::kNotFound;
+    case IniLoad::kTooLarge:
+    case IniLoad::kUnreadable:
+      return AliasImport::kInvalid;
+  }
+  std::optional<int64_t> count = ParseCount(ini.Read(kSection, kCountKey));
+  if (!count) return AliasImport::kInvalid;
+
+  // Visiting only the numbers that have a terminal key does what a walk over 1..count does,
+  // without letting a huge count in a small file spin for minutes.
+  std::vector<int64_t> numbers;
+  for (const std::string& key : ini.Keys(kSection)) {
+    int64_t number = TerminalNumber(key);
+    if (number >= 1 && number <= *count) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  int reported = 0;
+  for (int64_t number : numbers) {
+    reported = Percent(number, *count);
+    if (progress) progress(reported);
+    const std::string suffix = std::to_string(number);
+    std::string terminal = ini.Read(kSection, std::string(kTerminalKey) + suffix);
+    if (terminal.empty()) continue;
+    std::string alias = ini.Read(kSection, std::string(kAliasKey) + suffix);
+    aliases.Assign(terminal, alias);
+    if (assigned) assigned(terminal, alias);
+  }
+  if (progress && *count > 0 && reported < 100) progress(100);
+  aliases.SetChanged(true);
+  return AliasImport::kImported;
+}
+
+}  // namespace kestrel
