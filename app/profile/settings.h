@@ -3,23 +3,86 @@
 #include <cstdint>
 #include <string>
 
+#include "app/platform/text_window.h"
+
 namespace kestrel {
 
-// The program-wide settings record. Members carry the names of their profile keys and start at
-// their start-up defaults.
+// Values of SieveSource and COMPortDevice.
+inline constexpr int kSieveSourceSoundCard = 1;
+inline constexpr int kSieveSourceNetwork = 2;
+inline constexpr int kSieveSourceCOMPort = 3;
+inline constexpr int kCOMPortDeviceSlicer = 1;
+inline constexpr int kCOMPortDeviceRM100 = 2;
+// The widest MDT display a profile may ask for; wider is of no use and would make every separator
+// line of the traffic huge.
+inline constexpr int kMaxMDTColumns = 32767;
+
+// The program-wide settings record. Members carry the names of their profile keys, in the order
+// a save writes them, and start at their start-up defaults. Window positions and sizes are in
+// twips (1440 to the inch), the font size in points.
 struct Settings {
+  std::string SMTPMailServer;
+  bool ReversePolarity = false;
+  bool AutoReconnect = true;
+  bool COMPortReversePolarity = false;
+  int COMPortNumber = 1;
+  // A slicer driver can be provided on this platform, so the slicer is the natural first choice.
+  int COMPortDevice = kCOMPortDeviceSlicer;
+  bool ToolBar = true;
+  bool StatusBar = true;
   int MDTColumns = 40;
   int TerminalAddressStart = 3;
   int TerminalAddressEnd = 4;
   bool Ignore35Prefix = false;
   bool IgnoreDownloadedStrings = false;
+  bool AutoSave = true;
   bool ActivityLED = false;
+  bool DisplayInSystemTray = false;
+  bool AlwaysOnTop = false;
+  // The main window's designed geometry: 800 x 600 pixels at 96 dpi, a little in from the corner.
+  double MainTop = 1200;
+  double MainLeft = 1200;
+  double MainWidth = 12000;
+  double MainHeight = 9000;
+  // 0 for the remembered windows: not placed yet.
+  int MessageDetailsTop = 0;
+  int MessageDetailsLeft = 0;
+  int MessageDetailsHeight = 0;
+  int AlertTop = 0;
+  int AlertLeft = 0;
+  int AlertHeight = 0;
+  double VerticalSplitter = 3000;
+  double HorizontalSplitter = 3600;
+  // Black on white for the lists; the MDT display shows green on black, as the terminals do.
+  Colour MessagesForeground = 0x000000;
+  Colour MessagesBackground = 0xFFFFFF;
+  Colour TerminalsForeground = 0x000000;
+  Colour TerminalsBackground = 0xFFFFFF;
+  Colour MDTForeground = 0x00FF00;
+  Colour MDTBackground = 0x000000;
+  // Type, To and Received; Message Details takes the rest.
+  double MessagesCol1 = 1200;
+  double MessagesCol2 = 1500;
+  double MessagesCol4 = 1200;
+  double TerminalsCol1 = 1200;
   int MaxMessagesToSave = 50;
+  bool Monitoring = true;
+  bool Listen = true;
+  int SamplingRate = 0;  // not chosen: audio capture uses 44100
+  int SieveSource = kSieveSourceSoundCard;
+  std::string ServerAddress;
+  int ServerPort = 990;
+  std::string MDTFontName = "Courier New";
+  double MDTFontSize = 9;
+  bool MDTFontBold = false;
+  bool MDTFontItalic = false;
 
-  std::string CurrentProfile;
+  std::string CurrentProfile;  // full path of the profile in use; "" until start-up sets it
   bool SettingsChanged = false;
-  bool RewriteProfileOnSave = false;
+  bool RewriteProfileOnSave = false;  // the profile was read from the old single-file layout
   bool SuppressErrors = false;
+
+  bool operator==(const Settings&) const = default;
 };
 
 // The line of MDTColumns hyphens (at least one) that separates traffic blocks.

@@ -84,30 +84,61 @@ void TerminalAliases::Remove(std::string_view terminal) {
   for (size_t i = position; i < pairs_.size(); ++i) index_[pairs_[i].terminal] = i;
 }
 
-bool ExportAliases(const TerminalAliases& aliases, const std::string& path,
-                   const Progress& progress) {
-  // A fresh document: the file is replaced as a whole, so no pairs of an older file survive.
-  IniFile ini;
+bool WriteAliasesSection(IniFile& file, const TerminalAliases& aliases, const Progress& progress) {
   const int count = aliases.Count();
-  if (!ini.Write(kSection, kCountKey, std::to_string(count))) return false;
+  if (!file.Write(kSection, kCountKey, std::to_string(count))) return false;
   std::string terminal;
   std::string alias;
   for (int i = 1; i <= count; ++i) {
     if (progress) progress(Percent(i, count));
     aliases.GetAliasEntry(i, terminal, alias);
     const std::string number = std::to_string(i);
-    if (!ini.Write(kSection, std::string(kTerminalKey) + number, terminal) ||
-        !ini.Write(kSection, std::string(kAliasKey) + number, alias)) {
+    if (!file.Write(kSection, std::string(kTerminalKey) + number, terminal) ||
+        !file.Write(kSection, std::string(kAliasKey) + number, alias)) {
       return false;
     }
   }
-  return ini.Save(path);
+  return true;
 }
 
-AliasImport ImportAliases(
-    TerminalAliases& aliases, const std::string& path,
-    const std::function<void(const std::string& terminal, const std::string& alias)>& assigned,
-    const Progress& progress) {
+bool ReadAliasesSection(const IniFile& file, TerminalAliases& aliases, EmptyAliases empty_aliases,
+                        const AliasAssigned& assigned, const Progress& progress) {
+  std::optional<int64_t> count = ParseCount(file.Read(kSection, kCountKey));
+  if (!count) return false;
+
+  // Visiting only the numbers that have a terminal key does what a walk over 1..count does,
+  // without letting a huge count in a small file spin for minutes.
+  std::vector<int64_t> numbers;
+  for (const std::string& key : file.Keys(kSection)) {
+    int64_t number = TerminalNumber(key);
+    if (number >= 1 && number <= *count) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  int reported = 0;
+  for (int64_t number : numbers) {
+    reported = Percent(number, *count);
+    if (progress) progress(reported);
+    const std::string suffix = std::to_string(number);
+    std::string terminal = file.Read(kSection, std::string(kTerminalKey) + suffix);
+    if (terminal.empty()) continue;
+    std::string alias = file.Read(kSection, std::string(kAliasKey) + suffix);
+    if (alias.empty() && empty_aliases == EmptyAliases::kSkip) continue;
+    aliases.Assign(terminal, alias);
+    if (assigned) assigned(terminal, alias);
+  }
+  if (progress && *count > 0 && reported < 100) progress(100);
+  return true;
+}
+
+bool ExportAliases(const TerminalAliases& aliases, const std::string& path,
+                   const Progress& progress) {
+  // A fresh document: the file is replaced as a whole, so no pairs of an older file survive.
+  IniFile ini;
+  return WriteAliasesSection(ini, aliases, progress) && ini.Save(path);
+}
+
+AliasImport ImportAliases(TerminalAliases& aliases, const std::string& path,
+                          const AliasAssigned& assigned, const Progress& progress) {
   IniFile ini;
   switch (ini.Load(path)) {
     case IniLoad::kLoaded:
@@ -118,29 +149,9 @@ AliasImport ImportAliases(
     case IniLoad::kUnreadable:
       return AliasImport::kInvalid;
   }
-  std::optional<int64_t> count = ParseCount(ini.Read(kSection, kCountKey));
-  if (!count) return AliasImport::kInvalid;
-
-  // Visiting only the numbers that have a terminal key does what a walk over 1..count does,
-  // without letting a huge count in a small file spin for minutes.
-  std::vector<int64_t> numbers;
-  for (const std::string& key : ini.Keys(kSection)) {
-    int64_t number = TerminalNumber(key);
-    if (number >= 1 && number <= *count) numbers.push_back(number);
+  if (!ReadAliasesSection(ini, aliases, EmptyAliases::kAssign, assigned, progress)) {
+    return AliasImport::kInvalid;
   }
-  std::sort(numbers.begin(), numbers.end());
-  int reported = 0;
-  for (int64_t number : numbers) {
-    reported = Percent(number, *count);
-    if (progress) progress(reported);
-    const std::string suffix = std::to_string(number);
-    std::string terminal = ini.Read(kSection, std::string(kTerminalKey) + suffix);
-    if (terminal.empty()) continue;
-    std::string alias = ini.Read(kSection, std::string(kAliasKey) + suffix);
-    aliases.Assign(terminal, alias);
-    if (assigned) assigned(terminal, alias);
-  }
-  if (progress && *count > 0 && reported < 100) progress(100);
   aliases.SetChanged(true);
   return AliasImport::kImported;
 }

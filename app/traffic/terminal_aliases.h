@@ -43,6 +43,25 @@ class TerminalAliases {
 
 // Progress of a long file operation, in percent.
 using Progress = std::function<void(int percent)>;
+using AliasAssigned = std::function<void(const std::string& terminal, const std::string& alias)>;
+
+class IniFile;
+
+// Section "TerminalAliases" ("Aliases" = count, then "Terminal"i and "Alias"i), as the alias
+// exchange file and the profile's aliases file hold it.
+
+// Writes the count and the pairs into `file`, keeping everything else there, pairs numbered
+// beyond the count included. False when a pair cannot be a line of the file (the section may
+// then be half written).
+bool WriteAliasesSection(IniFile& file, const TerminalAliases& aliases,
+                         const Progress& progress = {});
+
+enum class EmptyAliases { kAssign, kSkip };
+// Assigns the pairs numbered 1..count that have a terminal (and, with kSkip, an alias), calling
+// `assigned` for each. Changed is left alone. False, assigning nothing, when "Aliases" is missing
+// or not a whole number.
+bool ReadAliasesSection(const IniFile& file, TerminalAliases& aliases, EmptyAliases empty_aliases,
+                        const AliasAssigned& assigned = {}, const Progress& progress = {});
 
 // Writes the aliases to an alias exchange file (section "TerminalAliases": "Aliases" = count,
 // then "Terminal"i and "Alias"i), replacing the file as a whole. False when it cannot be written.
@@ -53,9 +72,7 @@ enum class AliasImport { kImported, kNotFound, kInvalid };
 // Reads an alias exchange file and assigns every pair with a terminal, calling `assigned` for
 // each; sets Changed. kNotFound when the file does not exist, kInvalid when its "Aliases" value
 // is missing or not a number (nothing is imported then).
-AliasImport ImportAliases(
-    TerminalAliases& aliases, const std::string& path,
-    const std::function<void(const std::string& terminal, const std::string& alias)>& assigned = {},
-    const Progress& progress = {});
+AliasImport ImportAliases(TerminalAliases& aliases, const std::string& path,
+                          const AliasAssigned& assigned = {}, const Progress& progress = {});
 
 }  // namespace kestrel

@@ -42,15 +42,15 @@ void TrafficClass::StoreRecord(Row& row, bool all_traffic, const std::string& re
   bool continuing = row.current >= 0 && !IsTxRecord(record);
   // The all-traffic row only continues a message of the same terminal.
   if (continuing && all_traffic) {
-    continuing = GetTerminalAddress(row.slots[size_t(row.current)].text, settings_) ==
+    continuing = GetTerminalAddress(row.ring[size_t(row.current)].text, settings_) ==
                  GetTerminalAddress(record, settings_);
   }
   if (continuing) {
-    AppendCapped(row.slots[size_t(row.current)].text, From(record, kContinuationBodyPosition),
+    AppendCapped(row.ring[size_t(row.current)].text, From(record, kContinuationBodyPosition),
                  kMaxMessageLength);
   } else {
     row.current = (row.current + 1) % kRingSize;
-    row.slots[size_t(row.current)].text = Left(record, kMaxMessageLength);
+    row.ring[size_t(row.current)].text = Left(record, kMaxMessageLength);
   }
   if (!all_traffic) continuation_ = continuing;
 }
@@ -77,10 +77,10 @@ std::string TrafficClass::Retrieve(std::string_view name) const {
 
   const std::string separator = "\r\n" + SeparatorLine(settings_) + "\r\n";
   std::string result;
-  // Oldest first: the slots after the newest, then up to it.
+  // Oldest first: the ring after the newest, then up to it.
   for (int k = 1; k <= kRingSize; ++k) {
     const int position = (row->current + k) % kRingSize;
-    const std::string& text = row->slots[size_t(position)].text;
+    const std::string& text = row->ring[size_t(position)].text;
     if (text.empty()) continue;
     if (all_traffic) {
       const std::string address = GetTerminalAddress(text, settings_);
@@ -113,7 +113,7 @@ void TrafficClass::RemoveListItem(std::string_view address, int32_t tag) {
   Row* row = Find(address);
   if (row == nullptr) return;
   for (int position = 0; position <= row->current; ++position) {
-    Slot& slot = row->slots[size_t(position)];
+    Slot& slot = row->ring[size_t(position)];
     if (slot.tag == tag) {
       slot.tag = 0;
       return;
@@ -123,17 +123,17 @@ void TrafficClass::RemoveListItem(std::string_view address, int32_t tag) {
 
 std::string TrafficClass::RetrieveLast(std::string_view address) const {
   const Row* row = Find(address);
-  return row == nullptr || row->current < 0 ? std::string() : row->slots[size_t(row->current)].text;
+  return row == nullptr || row->current < 0 ? std::string() : row->ring[size_t(row->current)].text;
 }
 
 void TrafficClass::SetMessagesTag(std::string_view address, int32_t tag) {
   Row* row = Find(address);
-  if (row != nullptr && row->current >= 0) row->slots[size_t(row->current)].tag = tag;
+  if (row != nullptr && row->current >= 0) row->ring[size_t(row->current)].tag = tag;
 }
 
 int32_t TrafficClass::GetMessagesTag(std::string_view address) const {
   const Row* row = Find(address);
-  return row == nullptr || row->current < 0 ? 0 : row->slots[size_t(row->current)].tag;
+  return row == nullptr || row->current < 0 ? 0 : row->ring[size_t(row->current)].tag;
 }
 
 bool TrafficClass::Duplicate(std::string_view address, std::string_view record) const {

@@ -58,7 +58,7 @@ class TrafficClass {
   };
   struct Row {
     std::string name;
-    std::array<Slot, kRingSize> slots;
+    std::array<Slot, kRingSize> ring;
     int current = -1;  // index of the newest message; -1: none
     std::string last_record;
   };

@@ -1,8 +1,5 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,26 +10,13 @@
 
 #include "mdcgen/file_formats.h"
 #include "mdcgen/signal.h"
-
-extern char** environ;
+#include "support/run_program.h"
 
 namespace {
 
+using kestrel_test::ReadText;
+using kestrel_test::RunResult;
 using mdcgen::Bytes;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> lines;  // of out
-};
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -133,28 +117,7 @@ class SieveDecodeTest : public testing::Test {
   }
 
   RunResult Run(std::vector<std::string> args) const {
-    args.insert(args.begin(), SIEVE_DECODE_PATH);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const std::string out = Path("stdout"), err = Path("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    RunResult result;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = ReadText(out);
-    result.err = ReadText(err);
-    std::istringstream lines(result.out);
-    for (std::string line; std::getline(lines, line);) result.lines.push_back(line);
-    return result;
+    return kestrel_test::RunProgram(SIEVE_DECODE_PATH, std::move(args), dir_.substr(0, dir_.size() - 1));
   }
 
   // The records of a default run, joined.

@@ -42,7 +42,7 @@ int32_t Zero(const Options& options) { return options.reverse ? '1' : '0'; }
 
 // Reads the file in blocks and makes one decoding call per block.
 template <class File, class DecodeBlock>
-std::string DecodeBlocks(File& file, size_t block_size, CallPrinter& printer,
+std::string DecodeBlocks(File& file, size_t block_size, CallSink& printer,
                          DecodeBlock decode_block) {
   std::string error;
   std::vector<uint8_t> input(block_size);
@@ -58,7 +58,7 @@ std::string DecodeBlocks(File& file, size_t block_size, CallPrinter& printer,
   }
 }
 
-std::string DecodeAudio(const Options& options, CallPrinter& printer) {
+std::string DecodeAudio(const Options& options, CallSink& printer) {
   AudioFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
@@ -70,7 +70,7 @@ std::string DecodeAudio(const Options& options, CallPrinter& printer) {
                       });
 }
 
-std::string DecodeRm100(const Options& options, CallPrinter& printer) {
+std::string DecodeRm100(const Options& options, CallSink& printer) {
   ByteFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
@@ -100,7 +100,7 @@ std::string CheckSlicerFile(const std::string& path) {
   }
 }
 
-std::string DecodeSlicer(const Options& options, CallPrinter& printer) {
+std::string DecodeSlicer(const Options& options, CallSink& printer) {
   if (std::string error = CheckSlicerFile(options.path); !error.empty()) return error;
   SlicerFile file;
   std::string error;
@@ -170,7 +170,7 @@ void CallPrinter::Print(const CallOutcome& outcome) {
   std::fwrite(line.data(), 1, line.size(), out_);
 }
 
-std::string Decode(const Options& options, CallPrinter& printer) {
+std::string Decode(const Options& options, CallSink& printer) {
   switch (options.input) {
     case InputKind::kAudio:
       return DecodeAudio(options, printer);

@@ -26,11 +26,18 @@ std::string FormatRecord(std::span<const uint8_t> bytes);
 // "call count corrections quality [hex]", corrections and quality "-" when unwritten.
 std::string FormatTrace(int64_t call, const CallOutcome& outcome);
 
+// Receives what each decoding call gave, in call order.
+class CallSink {
+ public:
+  virtual ~CallSink() = default;
+  virtual void Print(const CallOutcome& outcome) = 0;
+};
+
 // Prints each decoding call: with trace every call, otherwise each call that wrote bytes.
-class CallPrinter {
+class CallPrinter : public CallSink {
  public:
   CallPrinter(bool trace, std::FILE* out) : trace_(trace), out_(out) {}
-  void Print(const CallOutcome& outcome);
+  void Print(const CallOutcome& outcome) override;
 
  private:
   bool trace_;
@@ -40,6 +47,6 @@ class CallPrinter {
 
 // Decodes the file through the library's exports in the blocks Kestrel uses and prints every
 // call. Returns why the file could not be decoded, empty when it was.
-std::string Decode(const Options& options, CallPrinter& printer);
+std::string Decode(const Options& options, CallSink& printer);
 
 }  // namespace sieve_decode
