@@ -56,7 +56,8 @@ void BM_ThousandTerminals(benchmark::State& state) {
     for (uint16_t t = 0; t < 1000; ++t) {
       records.push_back(kestrel_test::Record(t, true, kScreen + std::to_string(round)));
       if (round == 0) {
-        k.aliases.Assign(GetTerminalAddress(records.back(), k.settings), "Car " + std::to_string(t));
+        k.aliases.Assign(GetTerminalAddress(records.back(), k.settings),
+                         "Car " + std::to_string(t));
       }
     }
   }
@@ -80,7 +81,8 @@ void BM_EndlessContinuation(benchmark::State& state) {
   int64_t sequence = 0;
   for (auto _ : state) {
     // Each record differs from the last, so none is dropped as a repeat.
-    k.processor.ProcessSieve(kestrel_test::Record(0x0101, false, more + std::to_string(sequence++)));
+    k.processor.ProcessSieve(
+        kestrel_test::Record(0x0101, false, more + std::to_string(sequence++)));
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["message_length"] = double(k.traffic.RetrieveLast("0101").size());

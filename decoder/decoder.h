@@ -16,9 +16,9 @@ class Decoder {
   explicit Decoder(SlicerDeviceLookup lookup = FindSlicerDevice)
       : demodulator_(frames_), slicer_(frames_, std::move(lookup)) {}
 
-  int32_t AudioToBytes(int8_t* samples, int32_t count, uint8_t* output, int32_t rate,
-                       int32_t baud, int32_t above, int32_t below, int32_t* corrections,
-                       int32_t* quality, int32_t capture) {
+  int32_t AudioToBytes(int8_t* samples, int32_t count, uint8_t* output, int32_t rate, int32_t baud,
+                       int32_t above, int32_t below, int32_t* corrections, int32_t* quality,
+                       int32_t capture) {
     return demodulator_.AudioToBytes(
         samples, count, {output, rate, baud, above, below, corrections, quality, capture != 0});
   }

@@ -207,8 +207,8 @@ int32_t Demodulator::Decode(Samples samples, int32_t count, const Call& call) {
   }
 
   for (int j = kSampleHistory - 1; j >= 0; --j) {
-    sample_history_[size_t(j)] = j < count ? samples.Load(count - 1 - j, mask)
-                                           : sample_history_[size_t(j - count)];
+    sample_history_[size_t(j)] =
+        j < count ? samples.Load(count - 1 - j, mask) : sample_history_[size_t(j - count)];
   }
   current_decision_ = decision;
   decision_history_ = decisions;
@@ -224,10 +224,9 @@ int32_t Demodulator::Decode(Samples samples, int32_t count, const Call& call) {
   return frames_.output_count();
 }
 
-int32_t Demodulator::SignalInformation(int32_t count, uint8_t* raw_positive,
-                                       uint8_t* raw_negative, uint8_t* masked_positive,
-                                       uint8_t* masked_negative, uint8_t* marks,
-                                       int32_t* threshold) {
+int32_t Demodulator::SignalInformation(int32_t count, uint8_t* raw_positive, uint8_t* raw_negative,
+                                       uint8_t* masked_positive, uint8_t* masked_negative,
+                                       uint8_t* marks, int32_t* threshold) {
   if (threshold) *threshold = capture_pending_ ? capture_.threshold : threshold_;
   if (!capture_pending_) return 0;
   const int32_t n = std::clamp<int32_t>(count, 0, int32_t(capture_.raw.size()));

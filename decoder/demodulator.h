@@ -69,10 +69,10 @@ class Demodulator {
   int32_t threshold_ = 0;
   double previous_rate_ = 0.0;
   double samples_per_bit_ = 0.0;
-  double next_sampling_time_ = 0.0;   // exactly -1.0: no bit clock yet
+  double next_sampling_time_ = 0.0;                      // exactly -1.0: no bit clock yet
   std::array<int8_t, kSampleHistory> sample_history_{};  // newest first
-  uint64_t decision_history_ = 0;                         // newest in bit 0, 1 = above
-  int32_t current_decision_ = 0;                          // -1 once started: none yet
+  uint64_t decision_history_ = 0;                        // newest in bit 0, 1 = above
+  int32_t current_decision_ = 0;                         // -1 once started: none yet
 
   struct CaptureBlock {
     std::vector<int8_t> raw;

@@ -19,8 +19,9 @@ class FrameDecoder {
   static constexpr int kMaxFrameBytes = 999;
   static constexpr int kGroupBytes = 18;
   static constexpr int kMaxFrameOutput = 1008;  // 999 bytes padded to 56 groups
-  static constexpr int kUnusableBlockChecks = 12;  // from this many failed checks a block is dropped
-  static constexpr int kBadBlockChecks = 20;       // above this many a block counts as bad
+  static constexpr int kUnusableBlockChecks =
+      12;                                     // from this many failed checks a block is dropped
+  static constexpr int kBadBlockChecks = 20;  // above this many a block counts as bad
 
   // Starts a decoding call: frames that end from now on go to `output`.
   void BeginCall(uint8_t* output);

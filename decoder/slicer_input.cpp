@@ -68,8 +68,8 @@ int32_t SlicerInput::Uninstall() {
   return 0;
 }
 
-int32_t SlicerInput::ToBytes(uint8_t* output, int32_t baud, int32_t low_symbol,
-                             int32_t high_symbol, int32_t* corrections, int32_t* pending) {
+int32_t SlicerInput::ToBytes(uint8_t* output, int32_t baud, int32_t low_symbol, int32_t high_symbol,
+                             int32_t* corrections, int32_t* pending) {
   frames_.BeginCall(output);
   const int32_t write_index = loaded_ ? link_.write_index->load(std::memory_order_acquire) : 0;
   if (pending) *pending = loaded_ ? write_index - read_index_ : 0;

@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> output(bytes.size() * 8 / 6 + SIEVE_MAX_FRAME_OUTPUT);
         const int32_t n = decoder.RM100BytesToBytes(
             bytes.data(), int32_t(bytes.size()), output.data(), input.Pick(kRates),
-            input.Pick(kBauds), input.Pick(kSymbols), input.Pick(kSymbols), &corrections,
-            &quality, input.Byte() & 1);
+            input.Pick(kBauds), input.Pick(kSymbols), input.Pick(kSymbols), &corrections, &quality,
+            input.Byte() & 1);
         Check(n >= 0 && size_t(n) <= output.size());
         break;
       }
@@ -114,9 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t room = size_t(std::clamp(requested, 0, 20000 * 8));
         std::vector<uint8_t> a(room), b(room), c(room), d(room), marks(room);
         int32_t threshold;
-        const int32_t n = decoder.SignalInformation(std::min<int32_t>(requested, int32_t(room)),
-                                                    a.data(), b.data(), c.data(), d.data(),
-                                                    marks.data(), &threshold);
+        const int32_t n =
+            decoder.SignalInformation(std::min<int32_t>(requested, int32_t(room)), a.data(),
+                                      b.data(), c.data(), d.data(), marks.data(), &threshold);
         Check(n >= 0 && size_t(n) <= room);
         break;
       }

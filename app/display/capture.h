@@ -23,8 +23,8 @@ class Printer {
 };
 
 // The text captured for one record: header, formatted and wrapped body, separator.
-std::string CaptureBlock(const Settings& settings, std::string_view address,
-                         std::string_view alias, std::string_view record);
+std::string CaptureBlock(const Settings& settings, std::string_view address, std::string_view alias,
+                         std::string_view record);
 // The file name capture proposes for a day: yyyymmdd.
 std::string ProposedCaptureFileName(Clock::TimePoint now);
 

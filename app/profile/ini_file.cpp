@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <random>
 
 namespace kestrel {
@@ -354,6 +356,29 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
     ::close(directory_fd);
   }
   return true;
+}
+
+std::optional<int64_t> ParseIniCount(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
+      value > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+int64_t IniKeyNumber(std::string_view key, std::string_view prefix) {
+  if (key.size() <= prefix.size()) return 0;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if ((key[i] | 0x20) != (prefix[i] | 0x20)) return 0;
+  }
+  const std::string_view digits = key.substr(prefix.size());
+  if (digits.front() < '1' || digits.front() > '9') return 0;
+  int64_t number = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
 }
 
 }  // namespace kestrel

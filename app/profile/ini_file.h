@@ -93,4 +93,12 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
 // (its target is replaced); an existing file's permissions are kept.
 bool ReplaceFileAtomically(const std::string& path, std::string_view content);
 
+// Numbered entries, as the exchange files and the profile keep lists ("Rules" = N, then Name1,
+// Name2, ...). A count as they are written: a whole decimal number, optionally with "+"; none for
+// anything else and for counts beyond int.
+std::optional<int64_t> ParseIniCount(std::string_view text);
+// n of a key spelled `prefix` + n (the prefix in any case, n in decimal without leading zeros);
+// 0 for any other key.
+int64_t IniKeyNumber(std::string_view key, std::string_view prefix);
+
 }  // namespace kestrel

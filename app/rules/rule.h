@@ -19,7 +19,7 @@ struct Rule {
   Colour AlertForegroundColor = 0;
   bool LogMessages = false;
   std::string LogMessageType;
-  int16_t LogMessageTo = 0;  // 1 terminal, 3 terminal and alias, anything else the alias
+  int16_t LogMessageTo = 0;         // 1 terminal, 3 terminal and alias, anything else the alias
   std::string LogMessageVerb;       // "with" or "after"
   int16_t LogMessageOccurence = 0;  // -1: LogMessageCharacter is a word
   std::string LogMessageCharacter;  // "character", "linefeed", "space", a character or a word

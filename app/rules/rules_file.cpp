@@ -233,33 +233,6 @@ bool ParseBoolean(std::string_view text) {
   return number && *number != 0;
 }
 
-// A whole decimal count as exports write it; none for anything else, and for counts no store
-// could have written.
-std::optional<int64_t> ParseCount(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
-      value > std::numeric_limits<int>::max()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// n of a key spelled "Name"n (any case, n in decimal without leading zeros); 0 otherwise.
-int64_t NameNumber(std::string_view key) {
-  constexpr std::string_view kPrefix = "name";
-  if (key.size() <= kPrefix.size()) return 0;
-  for (size_t i = 0; i < kPrefix.size(); ++i) {
-    if ((key[i] | 0x20) != kPrefix[i]) return 0;
-  }
-  std::string_view digits = key.substr(kPrefix.size());
-  if (digits.front() < '1' || digits.front() > '9') return 0;
-  int64_t number = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
-}
-
 std::string FieldKey(const Field& field, const std::string& suffix) {
   std::string key(field.key);
   return key += suffix;
@@ -339,13 +312,13 @@ bool WriteRulesSection(IniFile& file, const RulesClass& rules) {
 }
 
 int ReadRulesSection(const IniFile& file, RulesClass& rules, RuleNameClash clash) {
-  std::optional<int64_t> count = ParseCount(file.Read(kSection, kCountKey));
+  std::optional<int64_t> count = ParseIniCount(file.Read(kSection, kCountKey));
   if (!count) return 0;
   // Visiting only the numbers that have a Name key does what a walk over 1..count does, without
   // letting a huge count in a small file spin for minutes.
   std::vector<int64_t> numbers;
   for (const std::string& key : file.Keys(kSection)) {
-    const int64_t number = NameNumber(key);
+    const int64_t number = IniKeyNumber(key, "Name");
     if (number >= 1 && number <= *count) numbers.push_back(number);
   }
   std::sort(numbers.begin(), numbers.end());
@@ -389,7 +362,7 @@ RulesImport ImportRules(RulesClass& rules, const std::string& path) {
     case IniLoad::kUnreadable:
       return RulesImport::kInvalid;
   }
-  if (!ParseCount(ini.Read(kSection, kCountKey))) return RulesImport::kInvalid;
+  if (!ParseIniCount(ini.Read(kSection, kCountKey))) return RulesImport::kInvalid;
   ReadRulesSection(ini, rules, RuleNameClash::kRename);
   rules.SetChanged(true);
   return RulesImport::kImported;

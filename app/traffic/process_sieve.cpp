@@ -32,7 +32,8 @@ bool Accepted(std::string_view record, const Settings& settings) {
 // Cuts a record to the length its length code gives, when little would remain beyond it.
 void ApplyLengthCode(std::string& record) {
   const int length = (ByteAt(record, kLengthCodePosition) - 126) * 6;
-  if (length >= 0 && int(record.size()) - length < 13) record.resize(std::min(record.size(), size_t(length)));
+  if (length >= 0 && int(record.size()) - length < 13)
+    record.resize(std::min(record.size(), size_t(length)));
 }
 
 void DropLast(std::string& record, size_t count) {

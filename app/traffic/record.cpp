@@ -3,8 +3,9 @@
 namespace kestrel {
 
 int ByteAt(std::string_view record, size_t position) {
-  return position >= 1 && position <= record.size() ? static_cast<unsigned char>(record[position - 1])
-                                                     : -1;
+  return position >= 1 && position <= record.size()
+             ? static_cast<unsigned char>(record[position - 1])
+             : -1;
 }
 
 std::string_view From(std::string_view record, size_t position) {

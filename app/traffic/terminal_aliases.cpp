@@ -18,32 +18,6 @@ constexpr std::string_view kCountKey = "Aliases";
 constexpr std::string_view kTerminalKey = "Terminal";
 constexpr std::string_view kAliasKey = "Alias";
 
-// A whole decimal number as an exchange file writes it; none for anything else, and for counts
-// no store could have written.
-std::optional<int64_t> ParseCount(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
-      value > std::numeric_limits<int>::max()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// i of a key spelled "Terminal"i (any case, i in decimal without leading zeros); 0 otherwise.
-int64_t TerminalNumber(std::string_view key) {
-  if (key.size() <= kTerminalKey.size()) return 0;
-  for (size_t i = 0; i < kTerminalKey.size(); ++i) {
-    if ((key[i] | 0x20) != (kTerminalKey[i] | 0x20)) return 0;
-  }
-  std::string_view digits = key.substr(kTerminalKey.size());
-  if (digits.front() < '1' || digits.front() > '9') return 0;
-  int64_t number = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
-}
-
 int Percent(int64_t done, int64_t total) { return int(done * 100 / total); }
 
 }  // namespace
@@ -103,14 +77,14 @@ bool WriteAliasesSection(IniFile& file, const TerminalAliases& aliases, const Pr
 
 bool ReadAliasesSection(const IniFile& file, TerminalAliases& aliases, EmptyAliases empty_aliases,
                         const AliasAssigned& assigned, const Progress& progress) {
-  std::optional<int64_t> count = ParseCount(file.Read(kSection, kCountKey));
+  std::optional<int64_t> count = ParseIniCount(file.Read(kSection, kCountKey));
   if (!count) return false;
 
   // Visiting only the numbers that have a terminal key does what a walk over 1..count does,
   // without letting a huge count in a small file spin for minutes.
   std::vector<int64_t> numbers;
   for (const std::string& key : file.Keys(kSection)) {
-    int64_t number = TerminalNumber(key);
+    int64_t number = IniKeyNumber(key, kTerminalKey);
     if (number >= 1 && number <= *count) numbers.push_back(number);
   }
   std::sort(numbers.begin(), numbers.end());

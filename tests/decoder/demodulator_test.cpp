@@ -28,7 +28,9 @@ constexpr int32_t kUnwritten = -12345;
 constexpr int8_t kHigh = 88;
 constexpr int8_t kLow = -88;
 
-std::vector<int8_t> Repeat(int8_t value, int count) { return std::vector<int8_t>(size_t(count), value); }
+std::vector<int8_t> Repeat(int8_t value, int count) {
+  return std::vector<int8_t>(size_t(count), value);
+}
 
 std::vector<int8_t> Join(std::initializer_list<std::vector<int8_t>> parts) {
   std::vector<int8_t> all;
@@ -41,16 +43,18 @@ class DemodulatorTest : public ::testing::Test {
   int32_t Audio(std::vector<int8_t> samples, int32_t rate = 44100, int32_t capture = 0) {
     corrections_ = quality_ = kUnwritten;
     output_.assign(samples.size() + 2048, 0);
-    const int32_t n = decoder_->AudioToBytes(samples.data(), int32_t(samples.size()), output_.data(),
-                                            rate, 4800, '1', '0', &corrections_, &quality_, capture);
+    const int32_t n =
+        decoder_->AudioToBytes(samples.data(), int32_t(samples.size()), output_.data(), rate, 4800,
+                               '1', '0', &corrections_, &quality_, capture);
     output_.resize(size_t(n));
     return n;
   }
   int32_t RM100(const std::vector<uint8_t>& bytes) {
     corrections_ = quality_ = kUnwritten;
     output_.assign(bytes.size() * 2 + 2048, 0);
-    const int32_t n = decoder_->RM100BytesToBytes(bytes.data(), int32_t(bytes.size()), output_.data(),
-                                                 19200, 4800, '1', '0', &corrections_, &quality_, 0);
+    const int32_t n =
+        decoder_->RM100BytesToBytes(bytes.data(), int32_t(bytes.size()), output_.data(), 19200,
+                                    4800, '1', '0', &corrections_, &quality_, 0);
     output_.resize(size_t(n));
     return n;
   }
@@ -179,8 +183,8 @@ TEST_F(DemodulatorTest, QualityOutsideTwentyFiveToSeventyFiveDropsThreshold) {
 
 // A frame of one block (01..06) sent as samples: 0 for a one bit, -128 for a zero.
 std::vector<int8_t> FrameSamples(double samples_per_bit) {
-  const Bits bits = Concat({Preamble(), SyncBits(), BlockBits({1, 2, 3, 4, 5, 6}), EndBits(),
-                            Preamble(16)});
+  const Bits bits =
+      Concat({Preamble(), SyncBits(), BlockBits({1, 2, 3, 4, 5, 6}), EndBits(), Preamble(16)});
   return Samples(bits, samples_per_bit, kHigh, kLow);
 }
 
@@ -197,8 +201,8 @@ TEST_F(DemodulatorTest, DecodesFrameSpreadOverCallsAndReInit) {
 }
 
 TEST_F(DemodulatorTest, DecodesRM100Bytes) {
-  const Bits bits = Concat({Preamble(), SyncBits(), BlockBits({9, 8, 7, 6, 5, 4}), EndBits(),
-                            Preamble(16)});
+  const Bits bits =
+      Concat({Preamble(), SyncBits(), BlockBits({9, 8, 7, 6, 5, 4}), EndBits(), Preamble(16)});
   const auto bytes = RM100Bytes(bits);
   EXPECT_EQ(RM100(bytes), 0);  // every sample is 0 under the first mask
   EXPECT_EQ(RM100(bytes), 6);
@@ -208,17 +212,17 @@ TEST_F(DemodulatorTest, DecodesRM100Bytes) {
 
 TEST_F(DemodulatorTest, CaptureKeepsReceivedBlockUntilHandedOut) {
   auto samples = FrameSamples(44100.0 / 4800);
-  samples[0] = 100;  // received 100 = 0x64, re-centred -28
-  samples[1] = -100; // 0x9C: re-centred 28; masked (initial 0x7F) 28
+  samples[0] = 100;   // received 100 = 0x64, re-centred -28
+  samples[1] = -100;  // 0x9C: re-centred 28; masked (initial 0x7F) 28
   const int32_t count = int32_t(samples.size());
   Audio(samples, 44100, 1);
   std::vector<uint8_t> raw_pos(size_t(count) + 10, 0xEE), raw_neg = raw_pos, masked_pos = raw_pos,
-                       masked_neg = raw_pos, marks = raw_pos;
+                                                          masked_neg = raw_pos, marks = raw_pos;
   int32_t threshold = kUnwritten;
-  EXPECT_EQ(decoder_->SignalInformation(count + 10, raw_pos.data(), raw_neg.data(),
-                                       masked_pos.data(), masked_neg.data(), marks.data(),
-                                       &threshold),
-            count);
+  EXPECT_EQ(
+      decoder_->SignalInformation(count + 10, raw_pos.data(), raw_neg.data(), masked_pos.data(),
+                                  masked_neg.data(), marks.data(), &threshold),
+      count);
   EXPECT_EQ(threshold, 0);  // in force before this call's search
   EXPECT_EQ(raw_neg[0], 28);
   EXPECT_EQ(raw_pos[0], 0);
@@ -230,7 +234,7 @@ TEST_F(DemodulatorTest, CaptureKeepsReceivedBlockUntilHandedOut) {
   const int bits = std::accumulate(marks.begin(), marks.begin() + count, 0);
   EXPECT_NEAR(bits, count / 9.1875, 30);
   EXPECT_EQ(decoder_->SignalInformation(10, raw_pos.data(), raw_neg.data(), masked_pos.data(),
-                                       masked_neg.data(), marks.data(), &threshold),
+                                        masked_neg.data(), marks.data(), &threshold),
             0);
 }
 

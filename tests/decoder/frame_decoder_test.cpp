@@ -10,8 +10,8 @@
 namespace sieve {
 namespace {
 
-using sieve_test::BlockBits;
 using sieve_test::Bits;
+using sieve_test::BlockBits;
 using sieve_test::Concat;
 using sieve_test::EndBits;
 using sieve_test::SyncBits;
@@ -37,8 +37,7 @@ class FrameDecoderTest : public ::testing::Test {
 };
 
 TEST_F(FrameDecoderTest, DeliversOneBlockTrimmedOfItsPadding) {
-  EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA), EndBits()})),
-              ElementsAre(1, 2, 3, 4, 5, 6));
+  EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA), EndBits()})), ElementsAre(1, 2, 3, 4, 5, 6));
   EXPECT_EQ(frames_.corrections(), 0);
   // The padding up to the 18-byte group was written as zeros, then trimmed.
   EXPECT_EQ(buffer_[17], 0);
@@ -47,11 +46,13 @@ TEST_F(FrameDecoderTest, DeliversOneBlockTrimmedOfItsPadding) {
 
 TEST_F(FrameDecoderTest, SyncToleratesFourDifferencesNotFive) {
   for (uint64_t flips : {0x0ull, 0x8000000001ull, 0x0F00000000ull, 0x0000010101ull << 8 | 1}) {
-    EXPECT_THAT(Call(Concat({SyncBits(flips), BlockBits(kA), EndBits()})), ElementsAre(1, 2, 3, 4, 5, 6))
+    EXPECT_THAT(Call(Concat({SyncBits(flips), BlockBits(kA), EndBits()})),
+                ElementsAre(1, 2, 3, 4, 5, 6))
         << std::hex << flips;
   }
   EXPECT_TRUE(Call(Concat({SyncBits(0x1F), BlockBits(kA), EndBits()})).empty());
-  EXPECT_TRUE(Call(Concat({SyncBits(0x8000010101ull << 0 | 0x100000), BlockBits(kA), EndBits()})).empty());
+  EXPECT_TRUE(
+      Call(Concat({SyncBits(0x8000010101ull << 0 | 0x100000), BlockBits(kA), EndBits()})).empty());
 }
 
 TEST_F(FrameDecoderTest, InvertedSyncEndsFrameWithinFourDifferences) {
@@ -69,9 +70,9 @@ TEST_F(FrameDecoderTest, EmptyFrameAddsNothing) {
 
 TEST_F(FrameDecoderTest, AllZeroFrameLeavesOneZeroOnlyWhenFirst) {
   EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kZero), EndBits()})), ElementsAre(0));
-  EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA), EndBits(), SyncBits(), BlockBits(kZero),
-                           EndBits()})),
-              ElementsAre(1, 2, 3, 4, 5, 6));
+  EXPECT_THAT(
+      Call(Concat({SyncBits(), BlockBits(kA), EndBits(), SyncBits(), BlockBits(kZero), EndBits()})),
+      ElementsAre(1, 2, 3, 4, 5, 6));
 }
 
 TEST_F(FrameDecoderTest, SecondFrameFollowsFirstFramesTrimmedBytes) {
@@ -84,8 +85,8 @@ TEST_F(FrameDecoderTest, PadsToWholeGroupsWithZeros) {
   // A longer frame first leaves non-zero bytes in the store beyond the next frame's end.
   Call(Concat({SyncBits(), BlockBits(kB), BlockBits(kB), BlockBits(kB), BlockBits(kB),
                BlockBits(kB), BlockBits(kB), EndBits()}));
-  const auto out =
-      Call(Concat({SyncBits(), BlockBits(kA), BlockBits(kA), BlockBits(kA), BlockBits(kA), EndBits()}));
+  const auto out = Call(
+      Concat({SyncBits(), BlockBits(kA), BlockBits(kA), BlockBits(kA), BlockBits(kA), EndBits()}));
   EXPECT_EQ(out.size(), 24u);
   EXPECT_EQ(std::vector<uint8_t>(buffer_.begin() + 24, buffer_.begin() + 36),
             std::vector<uint8_t>(12, 0));
@@ -114,8 +115,7 @@ TEST_F(FrameDecoderTest, KeepsFirst999BytesOfLongFrame) {
 
 TEST_F(FrameDecoderTest, CorrectsSingleDataBitError) {
   for (int bit : {0, 7, 23, 47}) {
-    EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA, 0, bit), EndBits()})),
-                ElementsAreArray(kA))
+    EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA, 0, bit), EndBits()})), ElementsAreArray(kA))
         << bit;
     EXPECT_EQ(frames_.corrections(), 1) << bit;
   }
@@ -128,9 +128,9 @@ TEST_F(FrameDecoderTest, BlocksWithTwelveOrMoreFailedChecksGiveNoBytes) {
 }
 
 TEST_F(FrameDecoderTest, OneBadBlockKeepsFrameTwoInARowEndIt) {
-  EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA), BlockBits(kB, 21), BlockBits(kB),
-                           EndBits()})),
-              ElementsAre(1, 2, 3, 4, 5, 6, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66));
+  EXPECT_THAT(
+      Call(Concat({SyncBits(), BlockBits(kA), BlockBits(kB, 21), BlockBits(kB), EndBits()})),
+      ElementsAre(1, 2, 3, 4, 5, 6, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66));
   EXPECT_THAT(Call(Concat({SyncBits(), BlockBits(kA), BlockBits(kB, 21), BlockBits(kB, 21)})),
               ElementsAre(1, 2, 3, 4, 5, 6));
   EXPECT_FALSE(frames_.in_frame());

@@ -14,8 +14,8 @@
 namespace sieve {
 namespace {
 
-using sieve_test::BlockBits;
 using sieve_test::Bits;
+using sieve_test::BlockBits;
 using sieve_test::Concat;
 using sieve_test::EndBits;
 using sieve_test::SyncBits;

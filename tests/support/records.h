@@ -12,8 +12,9 @@ namespace kestrel_test {
 // after the twelve header bytes. The two trailer bytes close it.
 inline std::string Record(uint16_t terminal, bool tx, std::string_view text,
                           std::string_view trailer = "\x5A\x5A") {
-  std::string record = {'\x75', '\xC0', char(terminal >> 8), char(terminal & 0xFF), 1, 0,
-                        char(126 + 167), 0, 0, 0, 0, 0};
+  std::string record = {
+      '\x75', '\xC0', char(terminal >> 8), char(terminal & 0xFF), 1, 0, char(126 + 167), 0, 0, 0,
+      0,      0};
   if (tx) record += std::string("TX") + std::string(5, '\x01');
   record += text;
   record += trailer;

@@ -51,7 +51,8 @@ std::string Details(const std::string& stored) {
 class KestrelReplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrel-replay-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrel-replay-XXXXXX").string();
     dir_ = mkdtemp(pattern.data());
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -75,12 +76,13 @@ class KestrelReplayTest : public ::testing::Test {
 
 TEST_F(KestrelReplayTest, DefaultRulesLogMessagesAndDispatches) {
   const RunResult result = Run({"--records", Records({Record(0x0101, true, "A MESSAGE FOR YOU"),
-                                                     Record(0x0202, true, "Dispatch to Main"),
-                                                     Record(0x0303, true, "nothing")})});
+                                                      Record(0x0202, true, "Dispatch to Main"),
+                                                      Record(0x0303, true, "nothing")})});
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_THAT(Section(result, "Messages"),
-              ElementsAre("Message\t0101\t" + Details(Stored(0x0101, true, "A MESSAGE FOR YOU")) + "\t1",
-                          "Dispatch\t0202\t" + Details(Stored(0x0202, true, "Dispatch to Main")) + "\t2"));
+  EXPECT_THAT(
+      Section(result, "Messages"),
+      ElementsAre("Message\t0101\t" + Details(Stored(0x0101, true, "A MESSAGE FOR YOU")) + "\t1",
+                  "Dispatch\t0202\t" + Details(Stored(0x0202, true, "Dispatch to Main")) + "\t2"));
   EXPECT_THAT(Section(result, "Terminals"), ElementsAre("0101\t", "0202\t", "0303\t"));
   EXPECT_THAT(Section(result, "MDT"), ::testing::Contains("Terminal: 0303"));
   EXPECT_TRUE(Section(result, "Mail").empty());
@@ -105,7 +107,8 @@ TEST_F(KestrelReplayTest, SampleRecordingGivesWhatItsRecordsGive) {
 }
 
 TEST_F(KestrelReplayTest, ProfileRulesMailAndPrintAtTheGivenTime) {
-  const std::string profile = Write("p.ini", "[Settings]\r\nVersion=1.6.1\r\nSMTPMailServer=127.0.0.1:2525\r\n");
+  const std::string profile =
+      Write("p.ini", "[Settings]\r\nVersion=1.6.1\r\nSMTPMailServer=127.0.0.1:2525\r\n");
   Write("pRules.ini",
         "[Rules]\nRules=2\n"
         "Name1=Fire mail\nActive1=True\nMessageBody1=*FIRE*\nEMailMessages1=True\n"

@@ -117,7 +117,8 @@ class SieveDecodeTest : public testing::Test {
   }
 
   RunResult Run(std::vector<std::string> args) const {
-    return kestrel_test::RunProgram(SIEVE_DECODE_PATH, std::move(args), dir_.substr(0, dir_.size() - 1));
+    return kestrel_test::RunProgram(SIEVE_DECODE_PATH, std::move(args),
+                                    dir_.substr(0, dir_.size() - 1));
   }
 
   // The records of a default run, joined.

@@ -135,8 +135,8 @@ TEST_F(ProcessSieveTest, TrimsTrailerByCodeOrByAaPair) {
 
 TEST_F(ProcessSieveTest, LengthCodeCutsOffWhatFollowsTheBlocks) {
   std::string record = Record(0x0101, true, "0123456789", "");  // 29 characters
-  record += std::string(12, '\x7E');                              // 41 characters
-  record[6] = char(126 + 5);                                      // L = 30: 11 left over
+  record += std::string(12, '\x7E');                            // 41 characters
+  record[6] = char(126 + 5);                                    // L = 30: 11 left over
   record[7] = 0;
   Receive(record);
   EXPECT_EQ(Last("0101"), record.substr(0, 28));  // cut to 30, then the 2-byte trailer
@@ -159,8 +159,9 @@ TEST_F(ProcessSieveTest, DuplicateOnlyTellsTheStatusBar) {
   const std::string record = Record(0x0101, true, "hello");
   Receive(record);
   Receive(record);
-  EXPECT_THAT(view_.status_texts, ElementsAre("Received traffic for terminal 0101 (Car 1)",
-                                              "Received duplicate traffic for terminal 0101 (Car 1)"));
+  EXPECT_THAT(view_.status_texts,
+              ElementsAre("Received traffic for terminal 0101 (Car 1)",
+                          "Received duplicate traffic for terminal 0101 (Car 1)"));
   EXPECT_EQ(view_.timer_restarts, 2);
   EXPECT_EQ(rules_.calls.size(), 1u);
   EXPECT_EQ(traffic_.Retrieve("0101"), "hello");
@@ -213,13 +214,13 @@ TEST_F(ProcessSieveTest, CapturesStoredRecordsOnly) {
   ASSERT_TRUE(capture_.StartToFile(path.string()));
   const std::string record = Record(0x0101, true, "Captured");
   Receive(record);
-  Receive(record);                                  // duplicate
+  Receive(record);                                   // duplicate
   Receive(Record(0x0202, true, "x").substr(0, 13));  // rejected
   capture_.Stop();
   std::ifstream file(path, std::ios::binary);
   const std::string text{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_EQ(text, CaptureBlock(settings_, "0101", "Car 1", Stored(0x0101, true, "Captured")) +
-                      "\r\n");
+  EXPECT_EQ(text,
+            CaptureBlock(settings_, "0101", "Car 1", Stored(0x0101, true, "Captured")) + "\r\n");
   std::filesystem::remove(path);
 }
 

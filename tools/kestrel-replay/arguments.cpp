@@ -1,7 +1,7 @@
 #include "arguments.h"
 
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 
 namespace kestrel_replay {
 

@@ -21,7 +21,8 @@ class ReplaySink : public sieve_decode::CallSink {
  public:
   explicit ReplaySink(kestrel_replay::Replay& replay) : replay_(replay) {}
   void Print(const sieve_decode::CallOutcome& outcome) override {
-    if (!outcome.bytes.empty()) replay_.Feed(std::string(outcome.bytes.begin(), outcome.bytes.end()));
+    if (!outcome.bytes.empty())
+      replay_.Feed(std::string(outcome.bytes.begin(), outcome.bytes.end()));
   }
 
  private:
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     for (const std::string& record : records) replay.Feed(record);
   } else {
     sieve_decode::Options options;
-    options.input = arguments.rm100 ? sieve_decode::InputKind::kRm100 : sieve_decode::InputKind::kAudio;
+    options.input =
+        arguments.rm100 ? sieve_decode::InputKind::kRm100 : sieve_decode::InputKind::kAudio;
     options.path = arguments.input;
     ReplaySink sink(replay);
     error = sieve_decode::Decode(options, sink);

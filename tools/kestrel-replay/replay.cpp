@@ -53,7 +53,8 @@ void Replay::Report(std::ostream& out) {
     out << row.type << '\t' << row.to << '\t' << row.details << '\t' << row.tag << '\n';
   }
   out << "[Terminals]\n";
-  for (const auto& [address, alias] : view_.terminal_rows()) out << address << '\t' << alias << '\n';
+  for (const auto& [address, alias] : view_.terminal_rows())
+    out << address << '\t' << alias << '\n';
   out << "[MDT]\n";
   const std::string text = mdt_window_.Text();
   std::string mdt;

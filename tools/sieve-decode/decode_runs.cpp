@@ -77,8 +77,8 @@ std::string DecodeRm100(const Options& options, CallSink& printer) {
   return DecodeBlocks(file, kRm100Block, printer,
                       [&](uint8_t* input, int32_t count, uint8_t* output, CallOutcome& outcome) {
                         return RM100BytesToBytes(input, count, output, kRm100Rate, kBaud,
-                                                 One(options), Zero(options),
-                                                 &outcome.corrections, &outcome.quality, 0);
+                                                 One(options), Zero(options), &outcome.corrections,
+                                                 &outcome.quality, 0);
                       });
 }
 

@@ -37,8 +37,8 @@ extern "C" {
  * Returns the number of bytes written to `output`, which must hold count / 6 + 1008 bytes.
  * A non-positive rate or baud decodes nothing and returns 0. */
 SIEVE_EXPORT int32_t AudioToBytes(int8_t* samples, int32_t count, uint8_t* output, int32_t rate,
-                                  int32_t baud, int32_t above, int32_t below,
-                                  int32_t* corrections, int32_t* quality, int32_t capture);
+                                  int32_t baud, int32_t above, int32_t below, int32_t* corrections,
+                                  int32_t* quality, int32_t capture);
 
 /* Decodes RM100 receiver bytes: each byte holds eight consecutive samples of the sliced signal,
  * the first in the least significant bit (1 = high). Decodes them as AudioToBytes would decode the
