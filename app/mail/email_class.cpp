@@ -192,34 +192,40 @@ void EMailClass::SendQueuedEMails(MailControl& control, const std::string& smtp_
     ~Busy() { flag = false; }
   } busy(sending_);
 
-  std::string from_name, from_address, to_addresses, subject, body;
-  bool html_formatting = false;
-  while (GetQueuedMessage(from_name, from_address, to_addresses, subject, body, html_formatting)) {
-    control.ClearToAddresses();
-    control.SetFromName(from_name);
-    control.SetFromAddress(from_address);
-    control.SetSubject(subject);
-    control.SetHostname(smtp_mail_server);
-    if (html_formatting) {
-      control.SetContentType("text/html");
-      control.SetMessage("<HTML><BODY BGCOLOR=#" +
-                         HtmlColour(background_colour, kDefaultBackgroundColour) +
-                         "><FONT COLOR=#" + HtmlColour(text_colour, kDefaultTextColour) + "><PRE>" +
-                         EscapeHtml(body) + "</PRE></FONT></BODY></HTML>");
-    } else {
-      control.SetContentType("text/plain");
-      control.SetMessage(body);
-    }
-    std::string_view rest = to_addresses;
-    for (;;) {
-      const std::size_t comma = rest.find(',');
-      control.AddToAddress(Trim(rest.substr(0, comma)), "");
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
-    }
+  QueuedMail mail;
+  while (GetQueuedMessage(mail.FromName, mail.FromAddress, mail.ToAddresses, mail.Subject,
+                          mail.Body, mail.HTMLFormatting)) {
     // A mail the server refuses is dropped: the queue does not retry.
-    control.Send();
+    SendMail(control, mail, smtp_mail_server, text_colour, background_colour);
   }
+}
+
+void EMailClass::SendMail(MailControl& control, const QueuedMail& mail,
+                          const std::string& smtp_mail_server, Colour text_colour,
+                          Colour background_colour) {
+  control.ClearToAddresses();
+  control.SetFromName(mail.FromName);
+  control.SetFromAddress(mail.FromAddress);
+  control.SetSubject(mail.Subject);
+  control.SetHostname(smtp_mail_server);
+  if (mail.HTMLFormatting) {
+    control.SetContentType("text/html");
+    control.SetMessage("<HTML><BODY BGCOLOR=#" +
+                       HtmlColour(background_colour, kDefaultBackgroundColour) + "><FONT COLOR=#" +
+                       HtmlColour(text_colour, kDefaultTextColour) + "><PRE>" +
+                       EscapeHtml(mail.Body) + "</PRE></FONT></BODY></HTML>");
+  } else {
+    control.SetContentType("text/plain");
+    control.SetMessage(mail.Body);
+  }
+  std::string_view rest = mail.ToAddresses;
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    control.AddToAddress(Trim(rest.substr(0, comma)), "");
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  control.Send();
 }
 
 void EMailClass::StatusTick(MailControl& control, const std::string& smtp_mail_server,

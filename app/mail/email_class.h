@@ -62,6 +62,20 @@ class EMailClass {
   // a negative colour means the window's default, written as black text on white.
   void SendQueuedEMails(MailControl& control, const std::string& smtp_mail_server,
                         Colour text_colour, Colour background_colour);
+  // One finished mail, as the send queue holds it.
+  struct QueuedMail {
+    std::string FromName;
+    std::string FromAddress;
+    std::string ToAddresses;
+    std::string Subject;
+    std::string Body;
+    bool HTMLFormatting = false;
+  };
+  // Hands one mail to the control and sends it: the To list cleared and filled from the
+  // comma-separated addresses, the properties set, an HTML body in the MDT display's colours.
+  static void SendMail(MailControl& control, const QueuedMail& mail,
+                       const std::string& smtp_mail_server, Colour text_colour,
+                       Colour background_colour);
   // The status timer's mail step: queue what has waited long enough, then send what is queued.
   void StatusTick(MailControl& control, const std::string& smtp_mail_server, Colour text_colour,
                   Colour background_colour);
@@ -92,15 +106,6 @@ class EMailClass {
     int SplitChars = 0;
     int LimitChars = 0;
   };
-  struct QueuedMail {
-    std::string FromName;
-    std::string FromAddress;
-    std::string ToAddresses;
-    std::string Subject;
-    std::string Body;
-    bool HTMLFormatting = false;
-  };
-
   void QueueEMail(SpoolEntry& entry);
   void Enqueue(QueuedMail mail);
   static bool WaitedLongEnough(SpoolEntry& entry, Clock::TimePoint now);

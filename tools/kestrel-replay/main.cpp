@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/mail/pigeon_mail_control.h"
 #include "arguments.h"
 #include "decode_runs.h"
 #include "pdf_printer.h"
@@ -51,15 +52,20 @@ int main(int argc, char** argv) {
   }
   const kestrel_replay::Arguments& arguments = parsed.arguments;
 
-  // Printouts need fonts, and fonts a GUI application, even with no screen.
-  std::unique_ptr<QGuiApplication> application;
+  // Printouts need fonts, and fonts a GUI application, even with no screen; mail needs at least
+  // an event loop.
+  std::unique_ptr<QCoreApplication> application;
   std::unique_ptr<kestrel_replay::PdfPrinter> printer;
   if (!arguments.print_to.empty()) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     application = std::make_unique<QGuiApplication>(argc, argv);
     printer = std::make_unique<kestrel_replay::PdfPrinter>(
         QString::fromLocal8Bit(arguments.print_to.c_str()));
+  } else {
+    application = std::make_unique<QCoreApplication>(argc, argv);
   }
+  pigeon::Mail mail;
+  kestrel::PigeonMailControl mail_control(mail);
 
   kestrel_replay::Replay replay(arguments, printer.get());
   std::string error;
@@ -80,7 +86,7 @@ int main(int argc, char** argv) {
     if (!error.empty()) return Fail(error);
   }
 
-  replay.FlushMail();
+  replay.FlushMail(mail_control);
   replay.EndPrinting();
   replay.Report(std::cout);
   std::cout.flush();

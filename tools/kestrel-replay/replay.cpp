@@ -41,10 +41,19 @@ void Replay::PrepareRules() {
   if (rules_.Count() == 0) rules_.AddDefaultRules();
 }
 
-void Replay::FlushMail() {
+void Replay::FlushMail(kestrel::MailControl& control) {
   // A mail leaves the spool six whole seconds after its last update.
   clock_.Advance(std::chrono::seconds(10));
   if (email_.Spooled()) email_.QueueEMails();
+  kestrel::EMailClass::QueuedMail mail;
+  while (email_.GetQueuedMessage(mail.FromName, mail.FromAddress, mail.ToAddresses, mail.Subject,
+                                 mail.Body, mail.HTMLFormatting)) {
+    if (!settings_.SMTPMailServer.empty()) {
+      kestrel::EMailClass::SendMail(control, mail, settings_.SMTPMailServer,
+                                    settings_.MDTForeground, settings_.MDTBackground);
+    }
+    mails_.push_back(mail);
+  }
 }
 
 void Replay::Report(std::ostream& out) {
@@ -64,10 +73,8 @@ void Replay::Report(std::ostream& out) {
   out << mdt;
   if (!mdt.empty() && mdt.back() != '\n') out << '\n';
   out << "[Mail]\n";
-  std::string from_name, from_address, to, subject, body;
-  bool html = false;
-  while (email_.GetQueuedMessage(from_name, from_address, to, subject, body, html)) {
-    out << to << '\t' << subject << '\t' << body.size() << '\n';
+  for (const kestrel::EMailClass::QueuedMail& mail : mails_) {
+    out << mail.ToAddresses << '\t' << mail.Subject << '\t' << mail.Body.size() << '\n';
   }
 }
 

@@ -3,12 +3,14 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/display/capture.h"
 #include "app/display/mdt_display.h"
 #include "app/display/messages_list.h"
 #include "app/display/raw_data.h"
 #include "app/mail/email_class.h"
+#include "app/mail/mail_control.h"
 #include "app/platform/clock.h"
 #include "app/platform/message_box.h"
 #include "app/platform/text_window.h"
@@ -56,8 +58,9 @@ class Replay {
   // Adds the default rules when the rule set is empty, as the program does at start-up.
   void PrepareRules();
   void Feed(const std::string& record) { processor_.ProcessSieve(record); }
-  // Moves every spooled mail to the send queue, as if enough time had passed.
-  void FlushMail();
+  // Moves every spooled mail to the send queue, as if enough time had passed, and sends the queue
+  // through `control` when the profile names an SMTP server. Every mail is kept for the report.
+  void FlushMail(kestrel::MailControl& control);
   // Ends the print job of rule printouts.
   void EndPrinting() { rule_processing_.EndPrinting(); }
   // [Messages], [Terminals], [MDT] and [Mail], as the program would show them.
@@ -94,6 +97,7 @@ class Replay {
   kestrel::PlainTextWindow mdt_window_;
   kestrel::MdtDisplay mdt_{settings_, view_, traffic_, mdt_window_};
   kestrel::TrafficProcessor processor_;
+  std::vector<kestrel::EMailClass::QueuedMail> mails_;
 };
 
 }  // namespace kestrel_replay

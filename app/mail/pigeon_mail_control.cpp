@@ -1,0 +1,43 @@
+#include "app/mail/pigeon_mail_control.h"
+
+#include <QStringDecoder>
+
+namespace kestrel {
+
+QString TextFromBytes(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+  if (!utf8.hasError()) return text;
+  return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+
+void PigeonMailControl::AddToAddress(const std::string& address, const std::string& name) {
+  // The control takes the display name first.
+  mail_.AddToAddress(TextFromBytes(name), TextFromBytes(address));
+}
+
+void PigeonMailControl::SetFromName(const std::string& name) {
+  mail_.SetFromName(TextFromBytes(name));
+}
+
+void PigeonMailControl::SetFromAddress(const std::string& address) {
+  mail_.SetFromAddress(TextFromBytes(address));
+}
+
+void PigeonMailControl::SetSubject(const std::string& subject) {
+  mail_.SetSubject(TextFromBytes(subject));
+}
+
+void PigeonMailControl::SetHostname(const std::string& hostname) {
+  mail_.SetHostname(TextFromBytes(hostname));
+}
+
+void PigeonMailControl::SetContentType(const std::string& content_type) {
+  mail_.SetContentType(TextFromBytes(content_type));
+}
+
+void PigeonMailControl::SetMessage(const std::string& message) {
+  mail_.SetMessage(TextFromBytes(message));
+}
+
+}  // namespace kestrel
