@@ -457,31 +457,24 @@ bool RulesClass::Match(std::string_view terminal, std::string_view alias, std::s
 }
 
 void RulesClass::AddDefaultRules() {
-  Rule messages;
-  messages.Name = "MDT Messages";
-  messages.MessageBody = "*message*";
-  messages.LogMessages = true;
-  messages.LogMessageType = "Message";
-  messages.LogMessageTo = 1;
-  messages.LogMessageVerb = "with";
-  messages.LogMessageOccurence = 1;
-  messages.LogMessageCharacter = "character";
-  messages.LogMessageColor = kDefaultColour;
-  messages.Active = true;
-  Append(std::move(messages));
-
-  Rule dispatch;
-  dispatch.Name = "Dispatch";
-  dispatch.MessageBody = "*dispatch*";
-  dispatch.LogMessages = true;
-  dispatch.LogMessageType = "Dispatch";
-  dispatch.LogMessageTo = 2;
-  dispatch.LogMessageVerb = "with";
-  dispatch.LogMessageOccurence = 1;
-  dispatch.LogMessageCharacter = "character";
-  dispatch.LogMessageColor = 16711680;  // blue
-  dispatch.Active = true;
-  Append(std::move(dispatch));
+  // Both log every message with their word in it, from its first character.
+  const auto logging_rule = [](std::string name, std::string body, std::string type, int16_t to,
+                               Colour colour) {
+    Rule rule;
+    rule.Name = std::move(name);
+    rule.MessageBody = std::move(body);
+    rule.LogMessages = true;
+    rule.LogMessageType = std::move(type);
+    rule.LogMessageTo = to;
+    rule.LogMessageVerb = "with";
+    rule.LogMessageOccurence = 1;
+    rule.LogMessageCharacter = "character";
+    rule.LogMessageColor = colour;
+    rule.Active = true;
+    return rule;
+  };
+  Append(logging_rule("MDT Messages", "*message*", "Message", 1, kDefaultColour));
+  Append(logging_rule("Dispatch", "*dispatch*", "Dispatch", 2, 16711680));  // blue
 }
 
 bool MatchesPattern(std::string_view value, std::string_view pattern, bool& malformed) {
