@@ -30,9 +30,7 @@ int32_t SlicerInput::Install(int32_t port) {
   // A second install must not leave the first link running.
   Uninstall();
   const SlicerPortResources resources = SlicerPortTable(port);
-  if (OpenDevice(resources.irq, resources.base_address)) return 1;
-  loaded_ = false;
-  return 0;
+  return OpenDevice(resources.irq, resources.base_address) ? 1 : 0;
 }
 
 bool SlicerInput::OpenDevice(int32_t irq, int32_t base_address) {
@@ -43,14 +41,12 @@ bool SlicerInput::OpenDevice(int32_t irq, int32_t base_address) {
   }
   const SlicerLinkRequest request{irq, base_address};
   SlicerLinkReply reply{};
-  loaded_ = true;
   const bool linked = device->Control(kSlicerLinkRequestCode, request, reply) &&
                       reply.durations != nullptr && reply.statuses != nullptr &&
                       reply.write_index != nullptr && reply.ring_length > 0;
   if (!linked) {
     SetError("Unknown error from VxD.");
     device->Close();
-    loaded_ = false;
     return false;
   }
   device_ = device;
@@ -59,9 +55,8 @@ bool SlicerInput::OpenDevice(int32_t irq, int32_t base_address) {
 }
 
 int32_t SlicerInput::Uninstall() {
-  if (loaded_) {
+  if (device_ != nullptr) {
     device_->Close();
-    loaded_ = false;
     device_ = nullptr;
     link_ = SlicerLinkReply{};
   }
@@ -71,11 +66,12 @@ int32_t SlicerInput::Uninstall() {
 int32_t SlicerInput::ToBytes(uint8_t* output, int32_t baud, int32_t low_symbol, int32_t high_symbol,
                              int32_t* corrections, int32_t* pending) {
   frames_.BeginCall(output);
-  const int32_t write_index = loaded_ ? link_.write_index->load(std::memory_order_acquire) : 0;
-  if (pending) *pending = loaded_ ? write_index - read_index_ : 0;
+  const bool linked = device_ != nullptr;
+  const int32_t write_index = linked ? link_.write_index->load(std::memory_order_acquire) : 0;
+  if (pending) *pending = linked ? write_index - read_index_ : 0;
   if (nanoseconds_per_bit_ == 0.0 && baud > 0) nanoseconds_per_bit_ = double(1000000000 / baud);
 
-  if (loaded_ && output != nullptr && nanoseconds_per_bit_ > 0.0) Drain(low_symbol, high_symbol);
+  if (linked && output != nullptr && nanoseconds_per_bit_ > 0.0) Drain(low_symbol, high_symbol);
   if (corrections) *corrections = frames_.corrections();
   return frames_.output_count();
 }

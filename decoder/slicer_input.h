@@ -37,7 +37,7 @@ class SlicerInput {
                   int32_t* corrections, int32_t* pending);
   int32_t GetErrorMessage(char* text) const;
 
-  bool linked() const { return loaded_; }
+  bool linked() const { return device_ != nullptr; }
   int32_t read_index() const { return read_index_; }
   double nanoseconds_per_bit() const { return nanoseconds_per_bit_; }
 
@@ -49,8 +49,7 @@ class SlicerInput {
 
   FrameDecoder& frames_;
   SlicerDeviceLookup lookup_;
-  SlicerDevice* device_ = nullptr;
-  bool loaded_ = false;
+  SlicerDevice* device_ = nullptr;  // the linked driver; none while unlinked
   SlicerLinkReply link_;
   int32_t read_index_ = 0;
   int32_t entry_bits_done_ = 0;  // bits already taken from the entry at the read index

@@ -13,19 +13,13 @@
 
 #include "app/platform/paths.h"
 #include "app/profile/profile.h"
+#include "support/program_stores.h"
 
 namespace {
 
 using namespace kestrel;
 
-struct Stores {
-  Settings settings;
-  RecordingMessageBoxes boxes;
-  ErrorReporter errors{settings, boxes};
-  TerminalAliases aliases;
-  RulesClass rules{errors};
-  ProfileStores get() { return {settings, aliases, rules}; }
-};
+using Stores = kestrel_test::ProgramStores;
 
 // One directory for the whole run, removed at exit; set TMPDIR to a memory file system for speed.
 // Never destroyed, so the exit handler can still read it.

@@ -42,13 +42,7 @@ std::string CaptureBlock(const Settings& settings, std::string_view address, std
 }
 
 std::string ProposedCaptureFileName(Clock::TimePoint now) {
-  const std::time_t time = Clock::TimePoint::clock::to_time_t(now);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &time);
-#else
-  localtime_r(&time, &local);
-#endif
+  const std::tm local = LocalTime(now);
   char name[32];
   std::snprintf(name, sizeof name, "%04d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday);

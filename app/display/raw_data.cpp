@@ -1,6 +1,7 @@
 #include "app/display/raw_data.h"
 
 #include "app/display/mdt_text.h"
+#include "app/traffic/record.h"
 
 namespace kestrel {
 namespace {
@@ -20,17 +21,11 @@ std::string RawDataText(std::string_view record) {
 }
 
 std::string RawDataHex(std::string_view record) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text = "\r\n";
   text.reserve(2 + (record.size() / kBytesPerLine + 1) * (kBytesPerLine * 4 + 5));
   for (size_t start = 0; start < record.size(); start += kBytesPerLine) {
     const std::string_view line = record.substr(start, kBytesPerLine);
-    for (char c : line) {
-      const auto byte = static_cast<unsigned char>(c);
-      text += kDigits[byte >> 4];
-      text += kDigits[byte & 15];
-      text += ' ';
-    }
+    for (size_t i = 0; i < line.size(); ++i) text += HexText(line.substr(i, 1)) + ' ';
     for (size_t i = line.size(); i < kBytesPerLine; ++i) text += "00 ";
     text += "   ";
     for (char c : line) text += Shown(c);

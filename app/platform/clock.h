@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 
 namespace kestrel {
 
@@ -11,6 +12,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual TimePoint Now() const = 0;
 };
+
+// The calendar fields of a time in the local time zone.
+std::tm LocalTime(Clock::TimePoint time);
 
 class SystemClock : public Clock {
  public:

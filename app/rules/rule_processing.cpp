@@ -21,17 +21,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-std::tm LocalTime(Clock::TimePoint time) {
-  const std::time_t seconds = Clock::TimePoint::clock::to_time_t(time);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  return local;
-}
-
 bool SoundCardIsNotTheSource(const Settings& settings) {
   return settings.SieveSource == kSieveSourceNetwork || settings.SieveSource == kSieveSourceCOMPort;
 }

@@ -14,6 +14,8 @@ int ByteAt(std::string_view record, size_t position);
 std::string_view From(std::string_view record, size_t position);
 // The first `count` characters (all of them when the record is shorter).
 std::string_view Left(std::string_view record, size_t count);
+// The bytes as upper-case hexadecimal, two digits each.
+std::string HexText(std::string_view bytes);
 // Characters 13-14 are "TX": the record starts a new message.
 bool IsTxRecord(std::string_view record);
 // The message text of a record: from character 20 for a "TX" record, from 13 otherwise.

@@ -17,16 +17,9 @@ void AppendCapped(std::string& text, std::string_view more, size_t limit) {
 }  // namespace
 
 std::string GetTerminalAddress(std::string_view record, const Settings& settings) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string address;
   const size_t first = size_t(std::max(settings.TerminalAddressStart, 1));
   const size_t last = std::min(size_t(std::max(settings.TerminalAddressEnd, 0)), record.size());
-  for (size_t position = first; position <= last; ++position) {
-    const int byte = ByteAt(record, position);
-    address += kDigits[byte >> 4];
-    address += kDigits[byte & 0xF];
-  }
-  return address;
+  return first > last ? std::string() : HexText(Left(From(record, first), last - first + 1));
 }
 
 const TrafficClass::Row* TrafficClass::Find(std::string_view address) const {

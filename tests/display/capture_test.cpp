@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/display/raw_data.h"
+#include "support/scratch_directory.h"
 
 namespace kestrel {
 namespace {
@@ -72,9 +73,7 @@ class CaptureWriterTest : public ::testing::Test {
  protected:
   CaptureWriterTest() {
     writer_.SetFailureHandler([this] { ++failures_; });
-    fs::create_directories(dir_);
   }
-  ~CaptureWriterTest() override { fs::remove_all(dir_); }
 
   std::string Block(const std::string& record) {
     return CaptureBlock(settings_, "1234", "", record);
@@ -90,10 +89,8 @@ class CaptureWriterTest : public ::testing::Test {
   RecordingMessageBoxes boxes_;
   CaptureWriter writer_{settings_, clock_, boxes_};
   int failures_ = 0;
-  const fs::path dir_ =
-      fs::temp_directory_path() /
-      ("capture_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  kestrel_test::ScratchDirectory scratch_{"capture_test"};
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(CaptureWriterTest, AppendsEachRecordAsOneLine) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/scratch_directory.h"
+
 namespace kestrel {
 namespace {
 
@@ -18,17 +20,6 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "ini_file_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(directory_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(directory_, ignored);
-  }
-
   std::string PathOf(const std::string& name) const { return (directory_ / name).string(); }
 
   static void WriteFile(const std::string& path, std::string_view content) {
@@ -47,7 +38,8 @@ class IniFileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path directory_;
+  kestrel_test::ScratchDirectory scratch_{"ini_file_test"};
+  const fs::path directory_ = scratch_.path();
 };
 
 IniFile Parsed(std::string_view content) {

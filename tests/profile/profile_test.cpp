@@ -18,6 +18,8 @@
 
 #include "app/platform/paths.h"
 #include "app/profile/ini_file.h"
+#include "support/program_stores.h"
+#include "support/scratch_directory.h"
 
 namespace kestrel {
 namespace {
@@ -52,14 +54,7 @@ void WriteFile(const std::string& path, std::string_view content) {
 }
 
 // One program's worth of stores.
-struct Stores {
-  Settings settings;
-  RecordingMessageBoxes boxes;
-  ErrorReporter errors{settings, boxes};
-  TerminalAliases aliases;
-  RulesClass rules{errors};
-
-  ProfileStores get() { return {settings, aliases, rules}; }
+struct Stores : kestrel_test::ProgramStores {
   Rule& AddRule(const std::string& name) {
     EXPECT_TRUE(rules.Add(name));
     return *rules.Current();
@@ -68,20 +63,13 @@ struct Stores {
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "profile_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-    path_ = Path("Kestrel.ini");
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
-  std::string Path(std::string_view name) const { return (directory_ / name).string(); }
+  std::string Path(std::string_view name) const { return scratch_.Path(name); }
   std::string Aliases() const { return AliasesFilePath(path_); }
   std::string Rules() const { return RulesFilePath(path_); }
 
-  fs::path directory_;
-  std::string path_;
+  kestrel_test::ScratchDirectory scratch_{"profile_test"};
+  const fs::path directory_ = scratch_.path();
+  const std::string path_ = Path("Kestrel.ini");
 };
 
 // ---- File names and start-up ----

@@ -23,6 +23,7 @@
 #include "app/traffic/terminal_aliases.h"
 #include "app/traffic/traffic_class.h"
 #include "support/records.h"
+#include "support/scratch_directory.h"
 
 namespace kestrel {
 namespace {
@@ -480,12 +481,8 @@ TEST(RuleLogBlockTest, BlockWithAliasContinuationAndWrapping) {
 
 class RuleLogFileTest : public RuleProcessingTest {
  protected:
-  RuleLogFileTest() : dir_(fs::temp_directory_path() / ("rule_log_" + std::to_string(::getpid()))) {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~RuleLogFileTest() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  kestrel_test::ScratchDirectory scratch_{"rule_log"};
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(RuleLogFileTest, BlocksAreAppendedAndFailuresAreSilent) {

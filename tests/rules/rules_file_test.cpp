@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_directory.h"
+
 namespace kestrel {
 namespace {
 
@@ -63,14 +65,6 @@ Rule FullRule(int seed) {
 
 class RulesFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rules_file_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-    path_ = (directory_ / "rules.ini").string();
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
   void WriteFile(std::string_view content) { std::ofstream(path_, std::ios::binary) << content; }
   std::string ReadFile() {
     std::ifstream in(path_, std::ios::binary);
@@ -88,8 +82,9 @@ class RulesFileTest : public ::testing::Test {
     return ReadRulesSection(ini, rules_, clash);
   }
 
-  fs::path directory_;
-  std::string path_;
+  kestrel_test::ScratchDirectory scratch_{"rules_file_test"};
+  const fs::path directory_ = scratch_.path();
+  const std::string path_ = scratch_.Path("rules.ini");
   Settings settings_;
   RecordingMessageBoxes boxes_;
   ErrorReporter errors_{settings_, boxes_};

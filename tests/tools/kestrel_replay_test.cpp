@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "app/traffic/record.h"
 #include "support/records.h"
 #include "support/run_program.h"
+#include "support/scratch_directory.h"
 
 namespace {
 
@@ -19,16 +18,6 @@ using kestrel_test::RunResult;
 using kestrel_test::Stored;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-std::string Hex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0xF];
-  }
-  return hex;
-}
 
 // The lines of one section of the report, without its heading.
 std::vector<std::string> Section(const RunResult& result, const std::string& name) {
@@ -50,28 +39,20 @@ std::string Details(const std::string& stored) {
 
 class KestrelReplayTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kestrel-replay-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::string& text) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return scratch_.Write(name, text);
   }
   std::string Records(const std::vector<std::string>& records) {
     std::string text;
-    for (const std::string& record : records) text += Hex(record) + "\n\n";
+    for (const std::string& record : records) text += kestrel::HexText(record) + "\n\n";
     return Write("records.txt", text);
   }
   RunResult Run(std::vector<std::string> args) {
     return kestrel_test::RunProgram(KESTREL_REPLAY_PATH, std::move(args), dir_);
   }
 
-  std::string dir_;
+  kestrel_test::ScratchDirectory scratch_{"kestrel_replay_test"};
+  const std::string dir_ = scratch_.path().string();
 };
 
 TEST_F(KestrelReplayTest, DefaultRulesLogMessagesAndDispatches) {

@@ -19,6 +19,7 @@
 #include "mdcgen/random_frames.h"
 #include "mdcgen/record_composer.h"
 #include "mdcgen/signal.h"
+#include "support/scratch_directory.h"
 
 namespace mdcgen {
 namespace {
@@ -316,23 +317,9 @@ TEST(MessageTextTest, ParsesEscapesAndReportsTheBadLine) {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    directory_ =
-        std::filesystem::temp_directory_path() / ("mdcgen_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(directory_);
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
-  std::string Path(const std::string& name) const { return (directory_ / name).string(); }
-
-  void Write(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name), std::ios::binary) << text;
-  }
-
-  std::string Read(const std::string& name) const {
-    std::ifstream file(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-  }
+  std::string Path(const std::string& name) const { return scratch_.Path(name); }
+  void Write(const std::string& name, const std::string& text) const { scratch_.Write(name, text); }
+  std::string Read(const std::string& name) const { return scratch_.Read(name); }
 
   int Run(std::vector<std::string> args) {
     out_.str("");
@@ -340,7 +327,7 @@ class CliTest : public ::testing::Test {
     return RunMdcgen(args, out_, err_);
   }
 
-  std::filesystem::path directory_;
+  kestrel_test::ScratchDirectory scratch_{"mdcgen_test"};
   std::ostringstream out_;
   std::ostringstream err_;
 };

@@ -11,6 +11,7 @@
 #include "mdcgen/file_formats.h"
 #include "mdcgen/signal.h"
 #include "support/run_program.h"
+#include "support/scratch_directory.h"
 
 namespace {
 
@@ -77,9 +78,6 @@ bool IsDecimal(const std::string& text) {
 class SieveDecodeTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = testing::TempDir() + "sieve_decode_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern + "/";
     // Whole 18-byte groups ending in a non-zero byte, so the output is exactly the frames.
     uint32_t seed = 12345;
     for (size_t length : {18, 36, 54, 18, 36}) {
@@ -96,7 +94,6 @@ class SieveDecodeTest : public testing::Test {
       transmissions.push_back({frame, transmissions.empty() ? 0.5 : 0.05});
     timeline_ = mdcgen::ComposeTimeline(transmissions, 0.1);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return dir_ + name; }
 
@@ -136,7 +133,8 @@ class SieveDecodeTest : public testing::Test {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
 
-  std::string dir_;
+  kestrel_test::ScratchDirectory scratch_{"sieve_decode_test"};
+  const std::string dir_ = scratch_.path().string() + "/";
   std::vector<Bytes> frames_;
   Bytes all_bytes_;
   mdcgen::Timeline timeline_;

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
 
 #include "support/fake_main_view.h"
 #include "support/records.h"
+#include "support/scratch_directory.h"
 
 namespace kestrel {
 namespace {
@@ -209,19 +207,15 @@ TEST_F(ProcessSieveTest, MdtDisplayShowsBlocksPerTerminal) {
 }
 
 TEST_F(ProcessSieveTest, CapturesStoredRecordsOnly) {
-  const auto path = std::filesystem::temp_directory_path() / "kestrel-process-sieve-capture.txt";
-  std::filesystem::remove(path);
-  ASSERT_TRUE(capture_.StartToFile(path.string()));
+  const kestrel_test::ScratchDirectory scratch("process_sieve_test");
+  ASSERT_TRUE(capture_.StartToFile(scratch.Path("capture.txt")));
   const std::string record = Record(0x0101, true, "Captured");
   Receive(record);
   Receive(record);                                   // duplicate
   Receive(Record(0x0202, true, "x").substr(0, 13));  // rejected
   capture_.Stop();
-  std::ifstream file(path, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_EQ(text,
+  EXPECT_EQ(scratch.Read("capture.txt"),
             CaptureBlock(settings_, "0101", "Car 1", Stored(0x0101, true, "Captured")) + "\r\n");
-  std::filesystem::remove(path);
 }
 
 TEST_F(ProcessSieveTest, UnexpectedFailureIsReportedAndTheRecordAbandoned) {

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <utility>
 
+#include "support/scratch_directory.h"
+
 namespace kestrel {
 namespace {
 
@@ -67,22 +69,15 @@ TEST(TerminalAliases, RemoveAndClearKeepLookupsRight) {
 
 class AliasFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "alias_file_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-    path_ = (directory_ / "aliases.ini").string();
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
   void WriteFile(std::string_view content) { std::ofstream(path_, std::ios::binary) << content; }
   std::string ReadFile() {
     std::ifstream in(path_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  fs::path directory_;
-  std::string path_;
+  kestrel_test::ScratchDirectory scratch_{"alias_file_test"};
+  const fs::path directory_ = scratch_.path();
+  const std::string path_ = scratch_.Path("aliases.ini");
 };
 
 TEST_F(AliasFileTest, ExportWritesTheLayoutAndReplacesTheWholeFile) {

@@ -20,6 +20,12 @@ int HexValue(char c) {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+void AppendHex(std::string& text, uint8_t byte) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  text += kDigits[byte >> 4];
+  text += kDigits[byte & 0xF];
+}
+
 std::string Describe(char c) {
   std::string text;
   if (c > ' ' && c < 0x7F) {
@@ -28,11 +34,8 @@ std::string Describe(char c) {
     text += '\'';
     return text;
   }
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const auto byte = static_cast<uint8_t>(c);
   text = "byte 0x";
-  text += kDigits[byte >> 4];
-  text += kDigits[byte & 0xF];
+  AppendHex(text, static_cast<uint8_t>(c));
   return text;
 }
 
@@ -123,13 +126,9 @@ FrameList ParseFrames(std::string_view text) {
 }
 
 std::string FormatFrames(std::span<const Bytes> frames) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   for (const Bytes& frame : frames) {
-    for (uint8_t byte : frame) {
-      text += kDigits[byte >> 4];
-      text += kDigits[byte & 0xF];
-    }
+    for (uint8_t byte : frame) AppendHex(text, byte);
     text += '\n';
   }
   return text;
