@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "app/acquisition/audio_file.h"
 #include "decoder/replay_slicer_device.h"
 #include "decoder/slicer_device.h"
 #include "readers.h"
@@ -59,7 +60,7 @@ std::string DecodeBlocks(File& file, size_t block_size, CallSink& printer,
 }
 
 std::string DecodeAudio(const Options& options, CallSink& printer) {
-  AudioFile file;
+  kestrel::AudioFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
   return DecodeBlocks(file, kAudioBlock, printer,

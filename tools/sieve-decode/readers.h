@@ -1,13 +1,10 @@
 #pragma once
 
-#include <sndfile.h>
-
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace sieve_decode {
 
@@ -57,34 +54,6 @@ class SlicerFile {
   bool at_end_ = false;
   int64_t line_number_ = 0;
   std::string line_;
-};
-
-// Mixes interleaved frames of full-scale 32-bit samples down to 8-bit unsigned mono: the
-// channels' average, its top 8 bits, offset by 128 (for 16-bit input: (s >> 8) + 128).
-void ToUnsignedMono(std::span<const int> interleaved, int channels, std::span<uint8_t> out);
-
-// A PCM WAV file read as 8-bit unsigned mono samples at 44100 or 22050 per second.
-class AudioFile {
- public:
-  AudioFile() = default;
-  ~AudioFile();
-  AudioFile(const AudioFile&) = delete;
-  AudioFile& operator=(const AudioFile&) = delete;
-
-  // Refuses what is not a PCM WAV file at one of the two rates, with a text that says why.
-  bool Open(const std::string& path, std::string& error);
-  int rate() const { return info_.samplerate; }
-  // Fills `out` as far as the file goes: the sample count, 0 at the end, -1 on a read error.
-  int64_t Read(std::span<uint8_t> out, std::string& error);
-
- private:
-  static constexpr size_t kChunkSamples = 65536;
-
-  int fd_ = -1;
-  SNDFILE* file_ = nullptr;
-  SF_INFO info_{};
-  std::string path_;
-  std::vector<int> chunk_;
 };
 
 }  // namespace sieve_decode
