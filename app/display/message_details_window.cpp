@@ -13,6 +13,7 @@
 
 #include "app/profile/set_topmost.h"
 #include "app/ui/mdt_font.h"
+#include "app/ui/widget_helpers.h"
 #include "app/ui/window_geometry.h"
 
 namespace kestrel {
@@ -27,24 +28,6 @@ constexpr double kButtonsGap = 120;
 constexpr double kMessagePadding = 450;  // borders and scroll bar around one MDT line
 constexpr double kDesignMinWidth = 6000;
 constexpr double kDesignHeight = 5400;
-
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
-QPushButton* NewButton(const char* name, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 }  // namespace
 

@@ -76,6 +76,8 @@ struct Settings {
   double MDTFontSize = 9;
   bool MDTFontBold = false;
   bool MDTFontItalic = false;
+  // The sound input by its sound-system id; "" for the system default.
+  std::string AudioInputDevice;
 
   std::string CurrentProfile;  // full path of the profile in use; "" until start-up sets it
   bool SettingsChanged = false;

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ui/widget_helpers.h"
 #include "app/ui/window_geometry.h"
 
 namespace kestrel {
@@ -13,10 +14,6 @@ namespace kestrel {
 namespace {
 constexpr double kDesignWidth = 4800;  // twips
 constexpr double kMargin = 180;
-
-QString Utf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 }  // namespace
 
 StatusWindow::StatusWindow(QWidget* parent)

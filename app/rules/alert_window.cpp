@@ -13,6 +13,7 @@
 #include "app/profile/set_topmost.h"
 #include "app/rules/alert_layout.h"
 #include "app/ui/mdt_font.h"
+#include "app/ui/widget_helpers.h"
 #include "app/ui/window_geometry.h"
 
 namespace kestrel {
@@ -32,24 +33,6 @@ constexpr double kTrafficWidth = 1000;
 constexpr double kMoveWidth = 2200;
 constexpr double kReceivedLabelWidth = 1100;
 constexpr double kDesignHeight = 4200;
-
-QString Utf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  return label;
-}
-
-QPushButton* NewButton(const char* name, const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 }  // namespace
 

@@ -344,6 +344,7 @@ Settings Unusual() {
   s.MDTFontSize = 10.5;
   s.MDTFontBold = true;
   s.MDTFontItalic = true;
+  s.AudioInputDevice = "alsa_input.usb-receiver.mono";
   return s;
 }
 
@@ -412,7 +413,8 @@ TEST_F(ProfileTest, EveryKeySurvivesASaveAndLoadInTableOrder) {
                                           "MDTFontName",
                                           "MDTFontSize",
                                           "MDTFontBold",
-                                          "MDTFontItalic"};
+                                          "MDTFontItalic",
+                                          "AudioInputDevice"};
   EXPECT_EQ(file.Keys("Settings"), order);
   EXPECT_EQ(file.Read("Settings", "Version"), "1.6.1");
   EXPECT_EQ(file.Read("Settings", "ReversePolarity"), "True");

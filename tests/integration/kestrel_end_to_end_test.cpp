@@ -1,0 +1,221 @@
+// The real kestrel program, monitoring a recording as the sound card would deliver it: the log
+// file its rule writes must be exactly what kestrel-replay writes for the same recording and
+// profile, and SIGTERM must end it through the exit sequence.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/acquisition/audio_file.h"
+#include "support/pulse_server.h"
+#include "support/run_program.h"
+#include "support/scratch_directory.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using kestrel_test::ReadText;
+
+// A program running in the background with its output in files; killed if still running at
+// the end.
+class Child {
+ public:
+  Child(const std::string& program, std::vector<std::string> args,
+        const std::vector<std::string>& environment, const std::string& scratch) {
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = environment;
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    out_ = scratch + "/child.out";
+    err_ = scratch + "/child.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool started() const { return pid_ > 0; }
+  bool Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = 0;
+    return false;
+  }
+  // Sends SIGTERM and waits up to `limit` for the exit; the exit status, -1 for none.
+  int Terminate(std::chrono::seconds limit) {
+    if (pid_ <= 0) return status_;
+    kill(pid_, SIGTERM);
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
+      if (!Running()) return status_;
+      std::this_thread::sleep_for(50ms);
+    }
+    return -1;
+  }
+  std::string Errors() const { return ReadText(err_); }
+
+ private:
+  pid_t pid_ = 0;
+  int status_ = -1;
+  std::string out_, err_;
+};
+
+// `base` (this process's environment by default) with its own configuration directory and no
+// screen.
+std::vector<std::string> Environment(const std::string& config_home,
+                                     std::vector<std::string> base = {}) {
+  if (base.empty()) {
+    for (char** entry = environ; *entry != nullptr; ++entry) base.emplace_back(*entry);
+  }
+  std::vector<std::string> env;
+  for (const std::string& text : base) {
+    if (!text.starts_with("XDG_CONFIG_HOME=") && !text.starts_with("QT_QPA_PLATFORM="))
+      env.push_back(text);
+  }
+  env.push_back("XDG_CONFIG_HOME=" + config_home);
+  env.push_back("QT_QPA_PLATFORM=offscreen");
+  return env;
+}
+
+// Waits until `done` holds, up to `limit`.
+bool WaitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
+  for (auto end = std::chrono::steady_clock::now() + limit;
+       std::chrono::steady_clock::now() < end;) {
+    if (done()) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return done();
+}
+
+class KestrelEndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(scratch_.path().empty());
+    recording_ = scratch_.Path("traffic.wav");
+    log_ = scratch_.Path("everything.log");
+    profile_ = scratch_.Path("monitor.ini");
+    const kestrel_test::RunResult made = kestrel_test::RunProgram(
+        MDCGEN_PATH, {"--demo", "25", "--seed", "4811", "--snr", "18", "-o", recording_},
+        scratch_.path().string());
+    ASSERT_EQ(made.status, 0) << made.err;
+  }
+
+  // A profile that monitors the sound card (the device named, when given) and logs every
+  // message to the log file.
+  void WriteProfile(const std::string& device) {
+    std::ofstream(profile_, std::ios::binary)
+        << "[Settings]\r\nVersion=1.6.1\r\nAutoSave=False\r\nMonitoring=True\r\nSieveSource=1\r\n"
+        << "SamplingRate=44100\r\nAudioInputDevice=" << device << "\r\n";
+    std::ofstream(scratch_.Path("monitorRules.ini"), std::ios::binary)
+        << "[Rules]\r\nRules=1\r\nName1=Everything\r\nActive1=True\r\nMessageBody1=*\r\n"
+        << "LogFile1=True\r\nLogFilename1=" << log_ << "\r\n";
+  }
+
+  // What kestrel-replay logs for the recording with the same profile.
+  std::string ExpectedLog() {
+    const kestrel_test::RunResult replay = kestrel_test::RunProgram(
+        KESTREL_REPLAY_PATH, {"--profile", profile_, recording_}, scratch_.path().string());
+    EXPECT_EQ(replay.status, 0) << replay.err;
+    std::string expected = ReadText(log_);
+    std::filesystem::remove(log_);
+    return expected;
+  }
+
+  kestrel_test::ScratchDirectory scratch_{"kestrel_e2e"};
+  std::string recording_, log_, profile_;
+};
+
+TEST_F(KestrelEndToEndTest, APlayedRecordingLogsWhatTheReplayLogs) {
+  WriteProfile("");
+  const std::string expected = ExpectedLog();
+  ASSERT_GT(expected.size(), 200u);
+
+  Child kestrel(KESTREL_PATH, {"--play", recording_, profile_},
+                Environment(scratch_.Path("config")), scratch_.path().string());
+  ASSERT_TRUE(kestrel.started());
+  // The recording plays at real speed; everything it holds is logged by its end.
+  const bool complete = WaitFor(60s, [&] { return ReadText(log_) == expected; });
+  ASSERT_TRUE(kestrel.Running()) << kestrel.Errors();
+  EXPECT_EQ(kestrel.Terminate(20s), 0) << kestrel.Errors();
+  EXPECT_TRUE(complete) << "logged:\n" << ReadText(log_) << "\nexpected:\n" << expected;
+  // The profile's own choices survive the run: nothing was saved over them.
+  EXPECT_NE(ReadText(profile_).find("Monitoring=True"), std::string::npos);
+}
+
+TEST_F(KestrelEndToEndTest, TheSoundServersInputLogsWhatTheReplayLogs) {
+  if (const std::string why = kestrel_test::PulseServer::MissingReason(); !why.empty())
+    GTEST_SKIP() << why;
+  kestrel_test::PulseServer server;
+  ASSERT_EQ(server.problem(), "") << server.Log();
+  const std::string fifo = server.LoadPipeSource("receiver", 44100);
+  ASSERT_FALSE(fifo.empty()) << server.Log();
+  WriteProfile("receiver");
+  const std::string expected = ExpectedLog();
+  ASSERT_GT(expected.size(), 200u);
+
+  // The receiver's audio: silence while the stream starts (the sound system delivers nothing for
+  // about a second), the recording, and silence that completes the last buffer.
+  kestrel::AudioFile file;
+  std::string error;
+  ASSERT_TRUE(file.Open(recording_, error)) << error;
+  std::vector<uint8_t> audio(2 * 44100, 128);
+  std::vector<uint8_t> block(65536);
+  for (int64_t n; (n = file.Read(block, error)) > 0;)
+    audio.insert(audio.end(), block.begin(), block.begin() + n);
+  audio.insert(audio.end(), 44100, 128);
+
+  Child kestrel(KESTREL_PATH, {profile_},
+                Environment(scratch_.Path("config"), server.ChildEnvironment()),
+                scratch_.path().string());
+  ASSERT_TRUE(kestrel.started());
+  ASSERT_TRUE(WaitFor(
+      20s,
+      [&] {
+        std::string streams;
+        return server.Pactl({"list", "short", "source-outputs"}, &streams) && !streams.empty();
+      }))
+      << "kestrel never started recording: " << kestrel.Errors();
+  ASSERT_TRUE(kestrel_test::PulseServer::WriteToPipe(fifo, audio, 44100, 90s));
+  const bool complete = WaitFor(20s, [&] { return ReadText(log_) == expected; });
+  ASSERT_TRUE(kestrel.Running()) << kestrel.Errors();
+  EXPECT_EQ(kestrel.Terminate(20s), 0) << kestrel.Errors();
+  EXPECT_TRUE(complete) << "logged:\n" << ReadText(log_) << "\nexpected:\n" << expected;
+}
+
+TEST_F(KestrelEndToEndTest, AMissingRecordingIsReportedAndNothingIsLogged) {
+  WriteProfile("");
+  Child kestrel(KESTREL_PATH, {"--play", scratch_.Path("nothing.wav"), profile_},
+                Environment(scratch_.Path("config")), scratch_.path().string());
+  ASSERT_TRUE(kestrel.started());
+  // The message box would wait for the user; the program stays up until told to end.
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(kestrel.Terminate(20s), 0) << kestrel.Errors();
+  EXPECT_FALSE(std::filesystem::exists(log_));
+}
+
+}  // namespace

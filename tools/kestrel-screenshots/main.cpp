@@ -1,0 +1,120 @@
+// kestrel-screenshots: plays a recording into Kestrel's real windows as fast as they take it,
+// then saves pictures of the main window with its traffic, an alert, the message details window
+// and the raw data window in hex. scripts/screenshots runs it under a virtual display.
+//   kestrel-screenshots RECORDING OUTPUT_DIRECTORY
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPixmap>
+#include <QTreeView>
+#include <cstdio>
+#include <memory>
+
+#include "app/acquisition/file_audio_input.h"
+#include "app/display/raw_data_form.h"
+#include "app/ui/main_form.h"
+
+namespace {
+
+bool Save(QWidget* window, const QDir& directory, const char* name) {
+  if (window == nullptr) {
+    std::fprintf(stderr, "kestrel-screenshots: no %s window to picture\n", name);
+    return false;
+  }
+  window->raise();
+  QApplication::processEvents();
+  const QString path = directory.filePath(QString(name) + ".png");
+  if (!window->grab().save(path)) {
+    std::fprintf(stderr, "kestrel-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+QWidget* TopLevel(const char* name) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->objectName() == name && w->isVisible()) return w;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: kestrel-screenshots RECORDING OUTPUT_DIRECTORY\n");
+    return 2;
+  }
+  QApplication application(argc, argv);
+  const QDir directory(QString::fromLocal8Bit(argv[2]));
+  if (!directory.exists() && !QDir().mkpath(directory.path())) {
+    std::fprintf(stderr, "kestrel-screenshots: cannot make %s\n", argv[2]);
+    return 1;
+  }
+  kestrel::RecordingMessageBoxes boxes;
+  kestrel::MainForm form(
+      std::make_unique<kestrel::FileAudioInput>(argv[1], kestrel::FileAudioInput::Pace::kLossless),
+      &boxes);
+  kestrel::Program& program = form.program();
+  program.settings.Monitoring = true;
+  program.settings.ActivityLED = true;
+  program.settings.MainWidth = 15000;
+  program.settings.MainHeight = 10000;
+  program.settings.MainTop = 0;
+  program.settings.MainLeft = 0;
+  program.rules.AddDefaultRules();
+  kestrel::Rule alarm;
+  alarm.Name = "Fire alarm";
+  alarm.Active = true;
+  alarm.MessageBody = "*FIRE ALARM*";
+  alarm.Alert = true;
+  alarm.AlertBackgroundColor = 0x000080;  // dark red
+  alarm.AlertForegroundColor = 0xFFFFFF;
+  program.rules.Append(alarm);
+  form.Start(false);
+  form.findChild<QAction*>("RawDataMenuItem")->trigger();
+  if (QWidget* raw = TopLevel("RawDataForm"))
+    raw->findChild<QAction*>("DisplayHexMenuItem")->trigger();
+
+  // Every poll takes what the recording has delivered, far faster than real time.
+  QElapsedTimer clock;
+  clock.start();
+  while (program.settings.Monitoring && clock.elapsed() < 120000) {
+    program.monitoring.Timer_Timer();
+    QApplication::processEvents();
+  }
+  if (!boxes.shown.empty()) {
+    std::fprintf(stderr, "kestrel-screenshots: %s\n", boxes.shown.front().text.c_str());
+    return 1;
+  }
+  if (program.messages_list.Count() == 0) {
+    std::fprintf(stderr, "kestrel-screenshots: nothing was decoded from %s\n", argv[1]);
+    return 1;
+  }
+
+  bool saved = Save(TopLevel("Alert"), directory, "alert");
+  if (QWidget* alert = TopLevel("Alert")) alert->close();
+  saved &= Save(TopLevel("RawDataForm"), directory, "raw-data");
+  if (QWidget* raw = TopLevel("RawDataForm")) raw->close();
+
+  // A terminal's traffic in the MDT display, and a message in the details window.
+  auto* terminals = form.findChild<QTreeView*>("Terminals");
+  form.ClickTerminalsRow(3);
+  terminals->setCurrentIndex(terminals->model()->index(3, 0));
+  form.ClickTerminalsRow(3);
+  auto* messages = form.findChild<QTreeView*>("Messages");
+  messages->setCurrentIndex(messages->model()->index(4, 0));
+  form.OpenMessage();
+  QApplication::processEvents();
+  saved &= Save(TopLevel("MessageDetails"), directory, "message-details");
+  if (QWidget* details = TopLevel("MessageDetails")) details->close();
+  terminals->setCurrentIndex(terminals->model()->index(3, 0));
+  form.ClickTerminalsRow(3);
+  saved &= Save(&form, directory, "main-window");
+
+  program.settings.CurrentProfile.clear();
+  form.ExitSequence(false);
+  return saved ? 0 : 1;
+}
