@@ -131,6 +131,19 @@ TEST_P(OpenFailureTest, ShowsItsMessageAndChangesNoWindowElement) {
   EXPECT_FALSE(h.acquisition.DeviceOpen());
 }
 
+std::string OpenFailureName(const testing::TestParamInfo<OpenFailure>& info) {
+  switch (info.param.error) {
+    case AudioOpenError::kInUse:
+      return "InUse";
+    case AudioOpenError::kNoDriver:
+      return "NoDriver";
+    case AudioOpenError::kFormatNotSupported:
+      return "FormatNotSupported";
+    default:
+      return "Other";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     AllCauses, OpenFailureTest,
     testing::Values(
@@ -149,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{AudioOpenError::kOther, "The sound server refused the stream",
                     "An error occured while attempting to open audio device.  The audio device "
                     "may be in use by another application.  The sound server refused the stream.",
-                    MessageBoxes::Icon::kStop}));
+                    MessageBoxes::Icon::kStop}),
+    OpenFailureName);
 
 TEST(MonitoringTest, StoppingTheSoundCardResetsTheWindowAndTellsTheClients) {
   Harness h;

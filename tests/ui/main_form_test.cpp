@@ -282,10 +282,22 @@ TEST_P(ExitSequenceTest, TheSaveQuestionDecides) {
   EXPECT_EQ(ReadIniString("Settings", "MDTColumns", path) == "61", GetParam().settings_saved);
 }
 
+std::string ExitAnswerName(const testing::TestParamInfo<ExitAnswer>& info) {
+  switch (info.param.answer) {
+    case MessageBoxes::Answer::kYes:
+      return "Yes";
+    case MessageBoxes::Answer::kNo:
+      return "No";
+    default:
+      return "Cancel";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Answers, ExitSequenceTest,
                          testing::Values(ExitAnswer{MessageBoxes::Answer::kYes, true, true},
                                          ExitAnswer{MessageBoxes::Answer::kNo, true, false},
-                                         ExitAnswer{MessageBoxes::Answer::kCancel, false, false}));
+                                         ExitAnswer{MessageBoxes::Answer::kCancel, false, false}),
+                         ExitAnswerName);
 
 TEST_F(MainFormTest, ASignalEndsWithoutAskingAndStopsTheSource) {
   const std::string path = scratch_.Path("k.ini");

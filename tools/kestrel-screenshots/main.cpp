@@ -54,9 +54,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   kestrel::RecordingMessageBoxes boxes;
-  kestrel::MainForm form(
-      std::make_unique<kestrel::FileAudioInput>(argv[1], kestrel::FileAudioInput::Pace::kLossless),
-      &boxes);
+  auto recording =
+      std::make_unique<kestrel::FileAudioInput>(argv[1], kestrel::FileAudioInput::Pace::kLossless);
+  const kestrel::FileAudioInput* input = recording.get();
+  kestrel::MainForm form(std::move(recording), &boxes);
   kestrel::Program& program = form.program();
   program.settings.Monitoring = true;
   program.settings.ActivityLED = true;
@@ -78,13 +79,17 @@ int main(int argc, char** argv) {
   if (QWidget* raw = TopLevel("RawDataForm"))
     raw->findChild<QAction*>("DisplayHexMenuItem")->trigger();
 
-  // Every poll takes what the recording has delivered, far faster than real time.
+  // Every poll takes what the recording has delivered, far faster than real time. The last
+  // buffers are decoded without the poll, which would stop monitoring at the recording's end.
   QElapsedTimer clock;
   clock.start();
-  while (program.settings.Monitoring && clock.elapsed() < 120000) {
+  while (program.settings.Monitoring && !input->Finished() && clock.elapsed() < 120000) {
     program.monitoring.Timer_Timer();
     QApplication::processEvents();
   }
+  program.acquisition.ProcessAudioBuffers();
+  program.StatusTick();
+  QApplication::processEvents();
   if (!boxes.shown.empty()) {
     std::fprintf(stderr, "kestrel-screenshots: %s\n", boxes.shown.front().text.c_str());
     return 1;
