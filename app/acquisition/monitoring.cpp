@@ -95,7 +95,7 @@ void Monitoring::StartCOMPort() {
   const bool rm100 = s_.settings.COMPortDevice == kCOMPortDeviceRM100;
   if (rm100) {
     s_.acquisition.SetSymbols(s_.settings.COMPortReversePolarity);
-    if (!s_.serial.OpenRM100Port()) {
+    if (!s_.serial.OpenRM100Port(s_.acquisition)) {
       s_.boxes.Show("An error occured while attempting to port COM" +
                         std::to_string(s_.settings.COMPortNumber) +
                         ".\r\n\r\nThe port may be in use by another application.",
@@ -110,7 +110,7 @@ void Monitoring::StartCOMPort() {
       return;
     }
     s_.acquisition.SetSymbols(s_.settings.COMPortReversePolarity);
-    if (!s_.serial.LoadSlicer()) {
+    if (!s_.serial.LoadSlicer(s_.acquisition)) {
       s_.settings.Monitoring = false;
       return;
     }
@@ -172,7 +172,8 @@ bool Monitoring::StopSoundCard() {
 
 bool Monitoring::StopCOMPort() {
   const bool rm100 = s_.settings.COMPortDevice == kCOMPortDeviceRM100;
-  const bool closed = rm100 ? s_.serial.CloseRM100Port() : s_.serial.UnloadSlicer();
+  const bool closed =
+      rm100 ? s_.serial.CloseRM100Port(s_.acquisition) : s_.serial.UnloadSlicer(s_.acquisition);
   if (!closed) {
     s_.boxes.Show(rm100 ? "An error occured while attempting to close COM port."
                         : "An error occured while attempting to unload the slicer driver.",
@@ -209,9 +210,9 @@ void Monitoring::Timer_Timer() {
       if (s_.audio.Finished() && buffers.Completed() == 0) FinishRecording();
     } else if (s_.settings.SieveSource == kSieveSourceCOMPort) {
       if (s_.settings.COMPortDevice == kCOMPortDeviceRM100)
-        s_.serial.ProcessRM100Data();
+        s_.serial.ProcessRM100Data(s_.acquisition);
       else
-        s_.serial.ProcessSlicerData();
+        s_.serial.ProcessSlicerData(s_.acquisition);
     }
   });
 }

@@ -5,6 +5,8 @@
 
 namespace kestrel {
 
+class Acquisition;
+
 // The other data sources as monitoring reaches them.
 
 // The network feed as monitoring reaches it: the server that forwards decoded records to other
@@ -39,19 +41,20 @@ class NoFeedNetwork : public FeedNetwork {
   void DisconnectFromServer() override {}
 };
 
-// The receivers on a serial port: the RM100 interface and the data slicer. Each operation
-// reports its own failures except where noted; Open/Load/Close/Unload answer success.
+// The receivers on a serial port: the RM100 interface and the data slicer. They decode through
+// the acquisition's work buffer and symbols and hand off through it. Each operation reports its
+// own failures except where noted; Open/Load/Close/Unload answer success.
 class SerialSources {
  public:
   virtual ~SerialSources() = default;
   // False without a message: the caller words the failure.
-  virtual bool OpenRM100Port() = 0;
-  virtual bool CloseRM100Port() = 0;
-  virtual bool LoadSlicer() = 0;
-  virtual bool UnloadSlicer() = 0;
+  virtual bool OpenRM100Port(Acquisition& acquisition) = 0;
+  virtual bool CloseRM100Port(Acquisition& acquisition) = 0;
+  virtual bool LoadSlicer(Acquisition& acquisition) = 0;
+  virtual bool UnloadSlicer(Acquisition& acquisition) = 0;
   // The 250 ms polls.
-  virtual void ProcessRM100Data() = 0;
-  virtual void ProcessSlicerData() = 0;
+  virtual void ProcessRM100Data(Acquisition& acquisition) = 0;
+  virtual void ProcessSlicerData(Acquisition& acquisition) = 0;
   // A slicer driver can be provided on this platform.
   virtual bool SlicerSupported() const = 0;
 };
@@ -59,12 +62,12 @@ class SerialSources {
 // No serial receiver support: every open fails.
 class NoSerialSources : public SerialSources {
  public:
-  bool OpenRM100Port() override { return false; }
-  bool CloseRM100Port() override { return true; }
-  bool LoadSlicer() override { return false; }
-  bool UnloadSlicer() override { return true; }
-  void ProcessRM100Data() override {}
-  void ProcessSlicerData() override {}
+  bool OpenRM100Port(Acquisition&) override { return false; }
+  bool CloseRM100Port(Acquisition&) override { return true; }
+  bool LoadSlicer(Acquisition&) override { return false; }
+  bool UnloadSlicer(Acquisition&) override { return true; }
+  void ProcessRM100Data(Acquisition&) override {}
+  void ProcessSlicerData(Acquisition&) override {}
   bool SlicerSupported() const override { return true; }
 };
 

@@ -140,9 +140,11 @@ MainForm::MainForm(std::unique_ptr<AudioInput> audio, MessageBoxes* boxes, const
   mdt_->setContextMenuPolicy(Qt::PreventContextMenu);
   mdt_window_ = std::make_unique<QtTextWindow>(mdt_);
   rule_printer_ = std::make_unique<QtPrinter>(MdtFont(Settings{}));
-  program_ = std::make_unique<Program>(ProgramParts{*this, *this, alert_forwarder_, sound_,
-                                                    *mdt_window_, *boxes_, *clock_, *audio_,
-                                                    mail_control_, rule_printer_.get()});
+  network_ = std::make_unique<NoFeedNetwork>();
+  serial_ = std::make_unique<NoSerialSources>();
+  program_ = std::make_unique<Program>(
+      ProgramParts{*this, *this, alert_forwarder_, sound_, *mdt_window_, *boxes_, *clock_, *audio_,
+                   *network_, *serial_, mail_control_, rule_printer_.get()});
   alert_ =
       std::make_unique<AlertPresenter>(program_->settings, program_->traffic, program_->aliases);
   alert_forwarder_.target = alert_.get();
@@ -420,7 +422,9 @@ void MainForm::CreateViews() {
   vertical_splitter_->setObjectName("VerticalSplitter");
   horizontal_splitter_ = new SplitterBar(Qt::Horizontal, central);
   horizontal_splitter_->setObjectName("HorizontalSplitter");
-  vertical_splitter_->released = [this](int x) { MoveVerticalSplitter(PixelsToTwips(x, LogicalDpi(*this))); };
+  vertical_splitter_->released = [this](int x) {
+    MoveVerticalSplitter(PixelsToTwips(x, LogicalDpi(*this)));
+  };
   horizontal_splitter_->released = [this](int y) {
     MoveHorizontalSplitter(PixelsToTwips(y, LogicalDpi(*this)));
   };
@@ -1110,7 +1114,7 @@ bool MainForm::ExitSequence(bool ask) {
   p.capture.Stop();
   if (raw_data_form_) raw_data_form_->close();
   if (p.acquisition.DeviceOpen()) p.acquisition.CloseAudioDevice();
-  if (p.settings.SieveSource == kSieveSourceSoundCard) p.network.CloseClients();
+  if (p.settings.SieveSource == kSieveSourceSoundCard) network_->CloseClients();
   if (p.rule_processing.PrinterStarted()) p.rule_processing.EndPrinting();
   for (QTimer* t :
        {&timer_, &status_timer_, &led_timer_, &net_timer_, &reconnect_timer_, &clock_timer_})

@@ -158,6 +158,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   };
 
   std::unique_ptr<AudioInput> audio_;
+  std::unique_ptr<FeedNetwork> network_;
+  std::unique_ptr<SerialSources> serial_;
   std::unique_ptr<QtMessageBoxes> own_boxes_;
   MessageBoxes* boxes_;
   SystemClock system_clock_;

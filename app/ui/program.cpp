@@ -33,9 +33,9 @@ Program::Program(const ProgramParts& parts)
       processor({settings, parts.main, traffic, messages, aliases, rule_processing, capture,
                  raw_data, mdt, errors}),
       acquisition(
-          {settings, parts.audio, parts.boxes, parts.monitoring, processor, network, errors}),
-      monitoring({settings, parts.boxes, parts.monitoring, acquisition, parts.audio, serial,
-                  network, rule_processing, errors}),
+          {settings, parts.audio, parts.boxes, parts.monitoring, processor, parts.network, errors}),
+      monitoring({settings, parts.boxes, parts.monitoring, acquisition, parts.audio, parts.serial,
+                  parts.network, rule_processing, errors}),
       parts_(parts) {}
 
 std::optional<MessageDetailsText> Program::MessageDetails(int32_t tag) {

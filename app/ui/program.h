@@ -37,6 +37,8 @@ struct ProgramParts {
   MessageBoxes& boxes;
   const Clock& clock;
   AudioInput& audio;
+  FeedNetwork& network;
+  SerialSources& serial;
   MailControl& mail;
   Printer* rule_printer;  // null: rule printouts are dropped
 };
@@ -106,8 +108,6 @@ class Program {
   RawData raw_data;
   MdtDisplay mdt;
   TrafficProcessor processor;
-  NoFeedNetwork network;
-  NoSerialSources serial;
   Acquisition acquisition;
   Monitoring monitoring;
 

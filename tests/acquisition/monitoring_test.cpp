@@ -18,8 +18,7 @@ using kestrel_test::FakeAudioInput;
 using kestrel_test::FakeFeedNetwork;
 using kestrel_test::FakeMonitoringView;
 
-// The program's stores with fakes for every window and device; monitoring gets a feed the
-// test controls.
+// The program's stores with fakes for every window, device and the feed.
 struct Harness {
   kestrel_test::FakeMainView main;
   FakeMonitoringView view;
@@ -32,11 +31,10 @@ struct Harness {
   kestrel_test::NoMail mail;
   FakeFeedNetwork network;
   NoSerialSources serial;
-  Program program{{main, view, alert, sound, mdt, boxes, clock, audio, mail, nullptr}};
-  Acquisition acquisition{
-      {program.settings, audio, boxes, view, program.processor, network, program.errors}};
-  Monitoring monitoring{{program.settings, boxes, view, acquisition, audio, serial, network,
-                         program.rule_processing, program.errors}};
+  Program program{
+      {main, view, alert, sound, mdt, boxes, clock, audio, network, serial, mail, nullptr}};
+  Acquisition& acquisition = program.acquisition;
+  Monitoring& monitoring = program.monitoring;
 
   Harness() { main.selected_terminal = "<all>"; }
 };
@@ -352,7 +350,10 @@ TEST(MonitoringTest, StoppingEndsTheRulePrintJob) {
   ManualClock clock;
   FakeAudioInput audio;
   kestrel_test::NoMail mail;
-  Program program({main, view, alert, sound, mdt, boxes, clock, audio, mail, &printer});
+  FakeFeedNetwork network;
+  NoSerialSources serial;
+  Program program(
+      {main, view, alert, sound, mdt, boxes, clock, audio, network, serial, mail, &printer});
   Rule rule;
   rule.Name = "print";
   rule.Active = true;

@@ -23,7 +23,10 @@ struct ProgramTest : testing::Test {
   ManualClock clock;
   kestrel_test::FakeAudioInput audio;
   kestrel_test::NoMail mail;
-  Program program{{main, view, alert, sound, mdt, boxes, clock, audio, mail, nullptr}};
+  kestrel_test::FakeFeedNetwork network;
+  NoSerialSources serial;
+  Program program{
+      {main, view, alert, sound, mdt, boxes, clock, audio, network, serial, mail, nullptr}};
 
   void SetUp() override {
     main.selected_terminal = "<all>";
