@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 
 namespace sieve {
@@ -64,6 +65,12 @@ std::string SerialDeviceForBase(int32_t base_address) {
     default:
       return {};
   }
+}
+
+std::string SlicerPortPath(int32_t base_address) {
+  const char* named = std::getenv(kSlicerPortVariable);
+  if (named != nullptr && *named != '\0') return named;
+  return SerialDeviceForBase(base_address);
 }
 
 InterruptibleCall::InterruptibleCall() { InstallWakeHandler(); }
@@ -136,7 +143,7 @@ EdgeTimerDevice::~EdgeTimerDevice() { Close(); }
 bool EdgeTimerDevice::Control(int32_t code, const SlicerLinkRequest& request,
                               SlicerLinkReply& reply) {
   if (code != kSlicerLinkRequestCode) return false;
-  const std::string path = SerialDeviceForBase(request.base_address);
+  const std::string path = SlicerPortPath(request.base_address);
   if (path.empty()) return false;
   Close();  // a second link replaces the first
   std::unique_ptr<ModemLines> lines = opener_ ? opener_(path) : nullptr;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "decoder/slicer_device.h"
+#include "sieve/sieve.h"
 
 namespace sieve {
 
@@ -42,6 +43,15 @@ using ModemLinesOpener = std::function<std::unique_ptr<ModemLines>(const std::st
 // The serial device of a standard PC port's base I/O address (0x3F8, 0x2F8, 0x3E8, 0x2E8 are the
 // first to fourth ports); empty for any other address.
 std::string SerialDeviceForBase(int32_t base_address);
+
+// Names the serial device the edge timer watches instead of the link request's standard port, for
+// slicers on other devices (USB adapters and the like). The host program sets it before linking;
+// it is read on the linking thread at every link request.
+inline constexpr char kSlicerPortVariable[] = SIEVE_SLICER_PORT_VARIABLE;
+
+// The serial device a link to `base_address` watches: the variable's value when it is set and not
+// empty, whatever the address; else SerialDeviceForBase.
+std::string SlicerPortPath(int32_t base_address);
 
 // Runs a blocking system call that another thread can cut short. Interrupt sends the calling
 // thread a signal whose handler does nothing and is installed without SA_RESTART, so the call
@@ -84,9 +94,9 @@ class SerialModemLines : public ModemLines {
 
 // The slicer driver of this platform: a thread that time-stamps the changes of a serial port's
 // CTS and DSR inputs into the ring. Linked with request code 1 and a standard port's base address
-// (the IRQ is the system's business here); refuses anything else and ports that do not report
-// their modem lines. The ring and its write index last as long as the object, so a new link goes
-// on where the last one stopped.
+// (the IRQ is the system's business here), or any address when kSlicerPortVariable names the
+// device; refuses anything else and ports that do not report their modem lines. The ring and its
+// write index last as long as the object, so a new link goes on where the last one stopped.
 class EdgeTimerDevice : public SlicerDevice {
  public:
   static constexpr int32_t kRingLength = 4096;

@@ -50,11 +50,20 @@ bool Acquisition::OpenAudioDevice() {
     return false;
   }
   current_buffer_ = 0;
+  RestartDecoding();
+  device_open_ = true;
+  return true;
+}
+
+void Acquisition::RestartDecoding() {
   work_.fill(0);
   ReInit();
   warm_up_ = 0;
-  device_open_ = true;
-  return true;
+}
+
+void Acquisition::DeliverCapture() {
+  capture_request_ = false;
+  s_.view.ShowSignalCapture();
 }
 
 bool Acquisition::CloseAudioDevice() {
@@ -66,7 +75,7 @@ bool Acquisition::CloseAudioDevice() {
 }
 
 void Acquisition::ProcessAudioBuffers() {
-  if (warm_up_ < kWarmUpPolls) ++warm_up_;
+  CountWarmUpPoll();
   const int n = buffers_.Completed();
   for (int i = 0; i < n; ++i) {
     current_buffer_ = current_buffer_ % AudioBuffers::kCount + 1;
@@ -77,13 +86,10 @@ void Acquisition::ProcessAudioBuffers() {
                                        int32_t(AudioBuffers::kSize), work_.data(), s_.audio.Rate(),
                                        kBaud, above_, below_, &corrections, &quality, capture);
     buffers_.Requeue();
-    if (capture) {
-      capture_request_ = false;
-      s_.view.ShowSignalCapture();
-    }
+    if (capture) DeliverCapture();
     if (count > 0) {
       HandOffDecodedData(count, corrections);
-    } else if ((quality < 25 || quality > 75) && warm_up_ >= kWarmUpPolls) {
+    } else if ((quality < 25 || quality > 75) && WarmedUp()) {
       s_.view.SetStatusPanel(
           1, "Unable to decode audio or no audio detected, check data source settings.");
     }

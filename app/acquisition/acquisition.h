@@ -71,12 +71,25 @@ class Acquisition {
   AudioBuffers& Buffers() { return buffers_; }
   int CurrentBuffer() const { return current_buffer_; }
   int WarmUpCount() const { return warm_up_; }
-  // The output of every decoder call (and the RM100 input); room for one audio buffer's output.
+  // Counts one decoding poll, up to kWarmUpPolls. Status texts about undecodable input wait until
+  // the count is full, so a receiver that is still settling is not reported.
+  void CountWarmUpPoll() {
+    if (warm_up_ < kWarmUpPolls) ++warm_up_;
+  }
+  bool WarmedUp() const { return warm_up_ >= kWarmUpPolls; }
+  // A source opens: a zeroed work buffer, a fresh threshold search and no warm-up polls yet.
+  void RestartDecoding();
+  void ClearWorkBuffer() { work_.fill(0); }
+  // What every source decodes and reports through; the serial sources use the same services.
+  const AcquisitionServices& Services() const { return s_; }
+  // The output of every decoder call; room for one audio buffer's output.
   uint8_t* WorkBuffer() { return work_.data(); }
   static constexpr size_t kWorkBufferSize = 8192;
   // The next decoded block is kept for the signal analysis window.
   void RequestCapture() { capture_request_ = true; }
   bool CaptureRequested() const { return capture_request_; }
+  // After a decoding call made with the capture request set: clears it and shows the capture.
+  void DeliverCapture();
   const std::string& ErrorText() const { return error_text_; }
 
  private:

@@ -96,8 +96,11 @@ void Monitoring::StartCOMPort() {
   if (rm100) {
     s_.acquisition.SetSymbols(s_.settings.COMPortReversePolarity);
     if (!s_.serial.OpenRM100Port(s_.acquisition)) {
-      s_.boxes.Show("An error occured while attempting to port COM" +
-                        std::to_string(s_.settings.COMPortNumber) +
+      // A port named by its device path is named so in the message too.
+      const std::string port = s_.settings.COMPortName.empty()
+                                   ? "COM" + std::to_string(s_.settings.COMPortNumber)
+                                   : s_.settings.COMPortName;
+      s_.boxes.Show("An error occured while attempting to port " + port +
                         ".\r\n\r\nThe port may be in use by another application.",
                     "Kestrel", Icon::kStop, Buttons::kOk);
       s_.settings.Monitoring = false;

@@ -56,7 +56,7 @@ struct SettingKey {
 
 // Section "Settings" in the order a save writes it; Version goes first, SMTPMailServer is read
 // before Version is looked at.
-const std::array<SettingKey, 51> kSettingKeys = {{
+const std::array<SettingKey, 52> kSettingKeys = {{
     {"SMTPMailServer", &Settings::SMTPMailServer, LoadRule::kAlways},
     {"ReversePolarity", &Settings::ReversePolarity},
     {"AutoReconnect", &Settings::AutoReconnect},
@@ -110,6 +110,7 @@ const std::array<SettingKey, 51> kSettingKeys = {{
     {"MDTFontBold", &Settings::MDTFontBold},
     {"MDTFontItalic", &Settings::MDTFontItalic},
     {"AudioInputDevice", &Settings::AudioInputDevice, LoadRule::kAlways},
+    {"COMPortName", &Settings::COMPortName, LoadRule::kAlways},
 }};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -78,6 +78,9 @@ struct Settings {
   bool MDTFontItalic = false;
   // The sound input by its sound-system id; "" for the system default.
   std::string AudioInputDevice;
+  // The serial device of the COM-port sources by path (a USB adapter, say); "" for the port that
+  // COMPortNumber names.
+  std::string COMPortName;
 
   std::string CurrentProfile;  // full path of the profile in use; "" until start-up sets it
   bool SettingsChanged = false;

@@ -232,6 +232,22 @@ TEST(MonitoringTest, AnRM100PortThatWillNotOpenNamesItsNumber) {
   EXPECT_FALSE(h.program.settings.Monitoring);
 }
 
+TEST(MonitoringTest, AnRM100PortNamedByPathNamesThePathInstead) {
+  Harness h;
+  h.program.settings.SieveSource = kSieveSourceCOMPort;
+  h.program.settings.COMPortDevice = kCOMPortDeviceRM100;
+  h.program.settings.COMPortNumber = 3;
+  h.program.settings.COMPortName = "/dev/ttyUSB0";
+  h.monitoring.StartMonitoring();
+  ASSERT_EQ(h.boxes.shown.size(), 1u);
+  EXPECT_EQ(h.boxes.shown[0].text,
+            "An error occured while attempting to port /dev/ttyUSB0.\r\n\r\nThe port may be in "
+            "use by another application.");
+  EXPECT_EQ(h.boxes.shown[0].title, "Kestrel");
+  EXPECT_EQ(h.boxes.shown[0].icon, MessageBoxes::Icon::kStop);
+  EXPECT_FALSE(h.program.settings.Monitoring);
+}
+
 TEST(MonitoringTest, APollFindingThreeBuffersTakesThemInOrderAcrossTheWrap) {
   Harness h;
   h.monitoring.StartMonitoring();

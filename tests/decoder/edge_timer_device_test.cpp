@@ -226,6 +226,26 @@ TEST_F(EdgeTimerDeviceTest, RefusesBadRequestsAndSilentPorts) {
   EXPECT_EQ(reply.ring_length, 0);
 }
 
+TEST_F(EdgeTimerDeviceTest, ANamedPortReplacesThePortTable) {
+  struct Unset {
+    ~Unset() { unsetenv(kSlicerPortVariable); }
+  } unset;
+  EdgeTimerDevice device(Opener());
+  setenv(kSlicerPortVariable, "/dev/ttyUSB3", 1);
+  EXPECT_EQ(SlicerPortPath(0x2F8), "/dev/ttyUSB3");
+  ASSERT_TRUE(Link(device, 0x3F0));  // any address once a device is named
+  EXPECT_EQ(port_->opened_path, "/dev/ttyUSB3");
+  device.Close();
+
+  setenv(kSlicerPortVariable, "", 1);  // empty: the port table again
+  ASSERT_TRUE(Link(device, 0x2F8));
+  EXPECT_EQ(port_->opened_path, "/dev/ttyS1");
+  device.Close();
+  unsetenv(kSlicerPortVariable);
+  EXPECT_EQ(SlicerPortPath(0x3E8), "/dev/ttyS2");
+  EXPECT_FALSE(Link(device, 0x3F0));
+}
+
 TEST(ReplaySlicerDeviceTest, StoresAtTheWriteIndexAndWraps) {
   ReplaySlicerDevice device(3);
   SlicerLinkReply reply;

@@ -345,6 +345,7 @@ Settings Unusual() {
   s.MDTFontBold = true;
   s.MDTFontItalic = true;
   s.AudioInputDevice = "alsa_input.usb-receiver.mono";
+  s.COMPortName = "/dev/ttyUSB0";
   return s;
 }
 
@@ -414,7 +415,8 @@ TEST_F(ProfileTest, EveryKeySurvivesASaveAndLoadInTableOrder) {
                                           "MDTFontSize",
                                           "MDTFontBold",
                                           "MDTFontItalic",
-                                          "AudioInputDevice"};
+                                          "AudioInputDevice",
+                                          "COMPortName"};
   EXPECT_EQ(file.Keys("Settings"), order);
   EXPECT_EQ(file.Read("Settings", "Version"), "1.6.1");
   EXPECT_EQ(file.Read("Settings", "ReversePolarity"), "True");

@@ -75,6 +75,10 @@ SIEVE_EXPORT int32_t ReInit(void);
  * returns its length; an empty text before any failure. */
 SIEVE_EXPORT int32_t GetErrorMessage(char* text);
 
+/* The environment variable that, when set and not empty, names the serial device the slicer
+ * driver watches whatever the port number (a USB serial adapter, say). Read at every install. */
+#define SIEVE_SLICER_PORT_VARIABLE "SIEVE_SLICER_PORT"
+
 /* Loads the slicer driver for serial port `port` (1 to 4; any other number means port 1) and
  * links the library to its ring. Returns 1 on success, 0 on failure (see GetErrorMessage). */
 SIEVE_EXPORT int32_t InstallSlicerDriver(int32_t port);
