@@ -18,6 +18,8 @@
 #include <QTime>
 #include <QUrl>
 
+#include "app/acquisition/serial_port_sources.h"
+#include "app/acquisition/signal_capture.h"
 #include "app/display/message_details_window.h"
 #include "app/display/raw_data_form.h"
 #include "app/platform/paths.h"
@@ -26,6 +28,7 @@
 #include "app/profile/set_topmost.h"
 #include "app/profile/status_window.h"
 #include "app/ui/about_box.h"
+#include "app/ui/analysis_window.h"
 #include "app/ui/data_files.h"
 #include "app/ui/mdt_font.h"
 #include "app/ui/widget_helpers.h"
@@ -141,7 +144,7 @@ MainForm::MainForm(std::unique_ptr<AudioInput> audio, MessageBoxes* boxes, const
   mdt_window_ = std::make_unique<QtTextWindow>(mdt_);
   rule_printer_ = std::make_unique<QtPrinter>(MdtFont(Settings{}));
   network_ = std::make_unique<NoFeedNetwork>();
-  serial_ = std::make_unique<NoSerialSources>();
+  serial_ = std::make_unique<SerialPortSources>();
   program_ = std::make_unique<Program>(
       ProgramParts{*this, *this, alert_forwarder_, sound_, *mdt_window_, *boxes_, *clock_, *audio_,
                    *network_, *serial_, mail_control_, rule_printer_.get()});
@@ -233,8 +236,9 @@ void MainForm::CreateActions() {
   });
   status_bar_item_->setCheckable(true);
   status_bar_item_->setChecked(true);
-  // The signal analysis window, the options, rules and alias windows come with their dialogs.
-  action(analyze_signal_, "AnalyzeSignalMenuItem", "&Analyze Signal...", [] {});
+  // The options, rules and alias windows come with their dialogs.
+  action(analyze_signal_, "AnalyzeSignalMenuItem", "&Analyze Signal...",
+         [this] { RequestSignalCapture(); });
   analyze_signal_->setEnabled(false);
   action(options_, "OptionsMenuItem", "&Options...", [] {});
   action(terminal_alias_, "TerminalAliasMenuItem", "Assign Terminal &Alias...", [] {});
@@ -993,6 +997,47 @@ void MainForm::PrintSetup() {
   printer_name_ = printer.printerName();
   rule_printer_->SetPrinterName(printer_name_);
   if (capture_printer_) capture_printer_->SetPrinterName(printer_name_);
+}
+
+void MainForm::RequestSignalCapture() {
+  if (!program_->settings.Monitoring) {
+    boxes_->Show("Not currently monitoring, must be monitoring to analyze signal.", "Kestrel",
+                 MessageBoxes::Icon::kNone, MessageBoxes::Buttons::kOk);
+    return;
+  }
+  program_->acquisition.RequestCapture();
+  if (!capture_status_) capture_status_ = std::make_unique<StatusWindow>(this);
+  SetTopmost(capture_status_.get(), program_->settings.AlwaysOnTop);
+  capture_status_->Show("Please wait...", "Collecting signal information...", 0);
+}
+
+void MainForm::ShowSignalCapture() {
+  QMetaObject::invokeMethod(
+      this, [this] { ShowSignalInformation(); }, Qt::QueuedConnection);
+}
+
+void MainForm::ShowSignalInformation() {
+  Program& p = *program_;
+  const bool rm100 = p.settings.SieveSource == kSieveSourceCOMPort &&
+                     p.settings.COMPortDevice == kCOMPortDeviceRM100;
+  // No further input arrives from the receiver interface while the window draws.
+  if (rm100) {
+    p.monitoring.StopMonitoring();
+    SetStatusPanel(1, "Collecting signal information...");
+  }
+  const SignalCapture capture =
+      TakeSignalCapture(AnalysisRate(p.settings), PolaritySign(p.settings));
+  if (!analysis_) {
+    analysis_ = new AnalysisWindow(p.settings.AlwaysOnTop, this);
+    connect(analysis_, &AnalysisWindow::RefreshClicked, this, [this] { RequestSignalCapture(); });
+  }
+  analysis_->show();
+  analysis_->raise();
+  analysis_->Draw(capture);
+  p.acquisition.RestartDecoding();
+  SetStatusPanel(1, "Monitoring");
+  if (capture_status_) capture_status_->Close();
+  if (rm100) p.monitoring.StartMonitoring();
 }
 
 void MainForm::OpenKestrel() {

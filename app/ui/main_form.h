@@ -29,7 +29,9 @@
 
 namespace kestrel {
 
+class AnalysisWindow;
 class MessageDetailsWindow;
+class StatusWindow;
 class RawDataForm;
 class SplitterBar;
 
@@ -86,7 +88,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   void SetMonitorChecked(bool checked) override;
   void SetAnalyzeSignalEnabled(bool enabled) override;
   void SetReversePolarityEnabled(bool enabled) override;
-  void ShowSignalCapture() override {}
+  // Draws the capture once the poll that took it has finished with its block.
+  void ShowSignalCapture() override;
 
   // Commands, also reached from tests.
   void ClearAllWindows();
@@ -101,6 +104,9 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   void CaptureToPrinter();
   void StopCapturing();
   void ToggleRawData();
+  // Analyze Signal and the analysis window's Refresh: the next decoded block is captured.
+  void RequestSignalCapture();
+  void ShowSignalInformation();
   // Splitter positions in twips, clamped as a release clamps them; then the layout runs.
   void MoveVerticalSplitter(double twips);
   void MoveHorizontalSplitter(double twips);
@@ -192,6 +198,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   QSystemTrayIcon* tray_ = nullptr;
   QPointer<MessageDetailsWindow> details_;
   QPointer<RawDataForm> raw_data_form_;
+  QPointer<AnalysisWindow> analysis_;
+  std::unique_ptr<StatusWindow> capture_status_;  // "Please wait..." until a capture is drawn
   std::unique_ptr<QtTextWindow> raw_data_window_;
 
   QTimer timer_;            // "Timer": the 250 ms acquisition poll

@@ -488,6 +488,37 @@ TEST_F(MainFormTest, SelectAllEnablesCopy) {
   EXPECT_TRUE(Action("EditCopyMenuItem")->isEnabled());
 }
 
+TEST_F(MainFormTest, AnalyzeSignalDrawsTheNextBlockAndRestartsTheSearch) {
+  Start();
+  for (int poll = 0; poll < 10; ++poll) {
+    audio_->Fill(1, 128);
+    program().monitoring.Timer_Timer();
+  }
+  ASSERT_EQ(program().acquisition.WarmUpCount(), 10);
+  Action("AnalyzeSignalMenuItem")->trigger();
+  QWidget* status = TopLevel("Status");
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->windowTitle(), "Please wait...");
+  std::vector<uint8_t> block(AudioBuffers::kSize);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = (i / 9) % 2 ? 88 : 168;
+  audio_->Write(block);
+  program().monitoring.Timer_Timer();
+  QApplication::processEvents();
+  QWidget* analysis = TopLevel("Analysis");
+  ASSERT_NE(analysis, nullptr);
+  EXPECT_TRUE(analysis->findChild<QLabel*>("ExplainLabel")->text().contains("9.19 samples"));
+  EXPECT_EQ(TopLevel("Status"), nullptr);
+  EXPECT_EQ(program().acquisition.WarmUpCount(), 0);
+  EXPECT_EQ(Panel(1), "Monitoring");
+  EXPECT_FALSE(program().acquisition.CaptureRequested());
+
+  Action("stop")->trigger();
+  analysis->findChild<QPushButton*>("RefreshButton")->click();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].first,
+            "Not currently monitoring, must be monitoring to analyze signal.");
+}
+
 TEST_F(MainFormTest, HoldFreezesTheDisplayUntilReleased) {
   Start();
   Receive(0x1234, "BEFORE HOLD");
