@@ -18,6 +18,7 @@
 
 #include "app/acquisition/audio_file.h"
 #include "support/child_process.h"
+#include "support/pty_pair.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/scratch_directory.h"
@@ -121,6 +122,59 @@ TEST_F(KestrelEndToEndTest, TheSoundServersInputLogsWhatTheReplayLogs) {
       }))
       << "kestrel never started recording: " << kestrel.Errors();
   ASSERT_TRUE(kestrel_test::PulseServer::WriteToPipe(fifo, audio, 44100, 90s));
+  const bool complete = WaitFor(20s, [&] { return ReadText(log_) == expected; });
+  ASSERT_TRUE(kestrel.Running()) << kestrel.Errors();
+  EXPECT_EQ(kestrel.Terminate(20s), 0) << kestrel.Errors();
+  EXPECT_TRUE(complete) << "logged:\n" << ReadText(log_) << "\nexpected:\n" << expected;
+}
+
+TEST_F(KestrelEndToEndTest, AnRM100OnASerialDeviceLogsWhatTheReplayLogs) {
+  if (const std::string why = kestrel_test::PtyPair::MissingReason(); !why.empty())
+    GTEST_SKIP() << why;
+  kestrel_test::PtyPair pty;
+  ASSERT_EQ(pty.problem(), "");
+  // Receiver noise between the messages, so the decoder has found its threshold when they come.
+  const std::string messages =
+      scratch_.Write("messages.txt",
+                     "1207 DISPATCH #31 STRUCTURE FIRE AT 400 MAIN ST\\rENGINE 9 RESPOND\n"
+                     "2158 STATUS ENRT #24-031877\n"
+                     "4416 QUERY PLATE ABC123 NO WANTS\\rREG: 2019 SEDAN BLUE\n");
+  const std::string stream = scratch_.Path("receiver.rm100");
+  const kestrel_test::RunResult made = kestrel_test::RunProgram(
+      MDCGEN_PATH, {"--messages", messages, "--gap", "1.5", "--snr", "10", "-o", stream},
+      scratch_.path().string());
+  ASSERT_EQ(made.status, 0) << made.err;
+  std::ofstream(profile_, std::ios::binary)
+      << "[Settings]\r\nVersion=1.6.1\r\nAutoSave=False\r\nMonitoring=True\r\nSieveSource=3\r\n"
+      << "COMPortDevice=2\r\nCOMPortName=" << pty.near_end() << "\r\n";
+  std::ofstream(scratch_.Path("monitorRules.ini"), std::ios::binary)
+      << "[Rules]\r\nRules=1\r\nName1=Everything\r\nActive1=True\r\nMessageBody1=*\r\n"
+      << "LogFile1=True\r\nLogFilename1=" << log_ << "\r\n";
+  const kestrel_test::RunResult replay = kestrel_test::RunProgram(
+      KESTREL_REPLAY_PATH, {"--rm100", "--profile", profile_, stream}, scratch_.path().string());
+  ASSERT_EQ(replay.status, 0) << replay.err;
+  const std::string expected = ReadText(log_);
+  std::filesystem::remove(log_);
+  ASSERT_NE(expected.find("QUERY PLATE"), std::string::npos) << expected;
+
+  Child kestrel(KESTREL_PATH, {profile_}, Environment(scratch_.Path("config")),
+                scratch_.path().string());
+  ASSERT_TRUE(kestrel.started());
+  std::this_thread::sleep_for(2s);  // the port opens with monitoring at start-up
+  // The interface's own rate: 19200 samples a second, eight a byte.
+  const std::string bytes = ReadText(stream);
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t sent = 0; sent < bytes.size();) {
+    const size_t due = std::min(
+        bytes.size(),
+        size_t(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() *
+               2400) +
+            240);
+    if (due > sent)
+      sent += pty.WriteSome(
+          std::span(reinterpret_cast<const uint8_t*>(bytes.data()) + sent, due - sent));
+    std::this_thread::sleep_for(20ms);
+  }
   const bool complete = WaitFor(20s, [&] { return ReadText(log_) == expected; });
   ASSERT_TRUE(kestrel.Running()) << kestrel.Errors();
   EXPECT_EQ(kestrel.Terminate(20s), 0) << kestrel.Errors();
