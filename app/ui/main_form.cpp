@@ -22,6 +22,7 @@
 #include "app/acquisition/signal_capture.h"
 #include "app/display/message_details_window.h"
 #include "app/display/raw_data_form.h"
+#include "app/network/clients_connected_window.h"
 #include "app/platform/paths.h"
 #include "app/platform/twips.h"
 #include "app/profile/profile.h"
@@ -143,11 +144,16 @@ MainForm::MainForm(std::unique_ptr<AudioInput> audio, MessageBoxes* boxes, const
   mdt_->setContextMenuPolicy(Qt::PreventContextMenu);
   mdt_window_ = std::make_unique<QtTextWindow>(mdt_);
   rule_printer_ = std::make_unique<QtPrinter>(MdtFont(Settings{}));
-  network_ = std::make_unique<NoFeedNetwork>();
   serial_ = std::make_unique<SerialPortSources>();
   program_ = std::make_unique<Program>(
       ProgramParts{*this, *this, alert_forwarder_, sound_, *mdt_window_, *boxes_, *clock_, *audio_,
-                   *network_, *serial_, mail_control_, rule_printer_.get()});
+                   feed_forwarder_, *serial_, mail_control_, rule_printer_.get()});
+  feed_ = std::make_unique<FeedNetworkQt>(
+      FeedServices{program_->settings, *clock_, *boxes_, *this,
+                   [this](const std::string& record) { program_->processor.ProcessSieve(record); },
+                   [this](std::string_view status) { program_->monitoring.StopMonitoring(status); },
+                   [this] { program_->monitoring.StartMonitoring(); }});
+  feed_forwarder_.target = feed_.get();
   alert_ =
       std::make_unique<AlertPresenter>(program_->settings, program_->traffic, program_->aliases);
   alert_forwarder_.target = alert_.get();
@@ -286,8 +292,7 @@ void MainForm::CreateActions() {
   };
   button(open_button_, "open", "Load profile", "document-open", [this] { LoadProfileCommand(); });
   button(save_button_, "save", "Save profile", "document-save", [this] { SaveProfileCommand(); });
-  // The connected-clients window comes with the network feed.
-  button(network_button_, "network", "", "network-workgroup", [] {});
+  button(network_button_, "network", "", "network-workgroup", [this] { ShowClientsConnected(); });
   network_button_->setToolTip("0 clients connected");
   network_button_->setEnabled(false);
   button(play_button_, "play", "Start monitoring", "media-playback-start",
@@ -498,7 +503,9 @@ void MainForm::WireTimers() {
   led_timer_.setSingleShot(true);
   connect(&led_timer_, &QTimer::timeout, this, [this] { activity_led_->setVisible(false); });
   net_timer_.setInterval(65535);
+  connect(&net_timer_, &QTimer::timeout, this, [this] { feed_->NetTimerTick(); });
   reconnect_timer_.setInterval(10000);
+  connect(&reconnect_timer_, &QTimer::timeout, this, [this] { feed_->ReconnectTimerTick(); });
   clock_timer_.setInterval(1000);
   connect(&clock_timer_, &QTimer::timeout, this,
           [this] { panels_[2]->setText(QTime::currentTime().toString("hh:mm:ss")); });
@@ -735,6 +742,25 @@ void MainForm::SetNetTimer(bool enabled) {
     net_timer_.start();
   else
     net_timer_.stop();
+}
+
+void MainForm::SetReconnectTimer(bool enabled) {
+  if (enabled)
+    reconnect_timer_.start();
+  else
+    reconnect_timer_.stop();
+}
+
+void MainForm::ShowClientsConnected() {
+  const Settings& s = program_->settings;
+  if (s.SieveSource == kSieveSourceNetwork) return;
+  if (clients_window_)
+    clients_window_->SetHosts(feed_->ClientHosts());
+  else
+    clients_window_ = new ClientsConnected(feed_->ClientHosts(), s.AlwaysOnTop, this);
+  clients_window_->show();
+  clients_window_->raise();
+  clients_window_->activateWindow();
 }
 
 void MainForm::SetPlayEnabled(bool enabled) { play_button_->setEnabled(enabled); }
@@ -1159,7 +1185,12 @@ bool MainForm::ExitSequence(bool ask) {
   p.capture.Stop();
   if (raw_data_form_) raw_data_form_->close();
   if (p.acquisition.DeviceOpen()) p.acquisition.CloseAudioDevice();
-  if (p.settings.SieveSource == kSieveSourceSoundCard) network_->CloseClients();
+  // Clients are dropped by a serving Kestrel; a receiving one tells its server it has gone, so
+  // the server stops feeding it at once rather than after five minutes.
+  if (p.settings.SieveSource == kSieveSourceNetwork)
+    feed_->DisconnectFromServer();
+  else
+    feed_->CloseClients();
   if (p.rule_processing.PrinterStarted()) p.rule_processing.EndPrinting();
   for (QTimer* t :
        {&timer_, &status_timer_, &led_timer_, &net_timer_, &reconnect_timer_, &clock_timer_})

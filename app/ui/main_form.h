@@ -16,6 +16,7 @@
 
 #include "app/acquisition/acquisition.h"
 #include "app/mail/pigeon_mail_control.h"
+#include "app/network/feed_network.h"
 #include "app/platform/clock.h"
 #include "app/platform/qt_message_boxes.h"
 #include "app/platform/qt_printer.h"
@@ -30,6 +31,7 @@
 namespace kestrel {
 
 class AnalysisWindow;
+class ClientsConnected;
 class MessageDetailsWindow;
 class StatusWindow;
 class RawDataForm;
@@ -43,7 +45,7 @@ using FileQuestion =
 
 // Kestrel's main window: the Messages list, the Active Terminals list and the MDT display, the
 // menus, toolbar, status bar, timers and tray icon, and the exit sequence.
-class MainForm : public QMainWindow, public MainView, public MonitoringView {
+class MainForm : public QMainWindow, public MainView, public MonitoringView, public FeedView {
  public:
   // `audio` is the sound input (a device or a recording); `boxes` shows messages (the window's
   // own message boxes when null).
@@ -90,6 +92,9 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   void SetReversePolarityEnabled(bool enabled) override;
   // Draws the capture once the poll that took it has finished with its block.
   void ShowSignalCapture() override;
+
+  // FeedView (the rest it shares with MonitoringView).
+  void SetReconnectTimer(bool enabled) override;
 
   // Commands, also reached from tests.
   void ClearAllWindows();
@@ -155,6 +160,30 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   std::string AskOpenFile(const std::string& title, const std::string& filter,
                           const std::string& suffix);
 
+  // The program needs its feed before the feed (which needs the program's settings) exists.
+  struct FeedForwarder : FeedNetwork {
+    int ClientCount() const override { return target ? target->ClientCount() : 0; }
+    void ForwardToClients(const std::string& record) override {
+      if (target) target->ForwardToClients(record);
+    }
+    void SendToClients(std::string_view text) override {
+      if (target) target->SendToClients(text);
+    }
+    bool StartListening() override { return target && target->StartListening(); }
+    void StopListening() override {
+      if (target) target->StopListening();
+    }
+    void CloseClients() override {
+      if (target) target->CloseClients();
+    }
+    bool ConnectToServer() override { return target && target->ConnectToServer(); }
+    void DisconnectFromServer() override {
+      if (target) target->DisconnectFromServer();
+    }
+    FeedNetwork* target = nullptr;
+  };
+  void ShowClientsConnected();
+
   // Rule processing needs the alert view before the presenter (which needs the stores) exists.
   struct AlertForwarder : AlertView {
     void ShowAlert(const AlertContent& content) override;
@@ -164,7 +193,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   };
 
   std::unique_ptr<AudioInput> audio_;
-  std::unique_ptr<FeedNetwork> network_;
+  FeedForwarder feed_forwarder_;
   std::unique_ptr<SerialSources> serial_;
   std::unique_ptr<QtMessageBoxes> own_boxes_;
   MessageBoxes* boxes_;
@@ -180,6 +209,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   AlertForwarder alert_forwarder_;
   std::unique_ptr<AlertPresenter> alert_;
   std::unique_ptr<Program> program_;
+  std::unique_ptr<FeedNetworkQt> feed_;
   std::unique_ptr<MessagesModel> messages_model_;
   std::unique_ptr<TerminalsModel> terminals_model_;
   FileQuestion ask_file_;
@@ -199,6 +229,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView {
   QPointer<MessageDetailsWindow> details_;
   QPointer<RawDataForm> raw_data_form_;
   QPointer<AnalysisWindow> analysis_;
+  QPointer<ClientsConnected> clients_window_;
   std::unique_ptr<StatusWindow> capture_status_;  // "Please wait..." until a capture is drawn
   std::unique_ptr<QtTextWindow> raw_data_window_;
 

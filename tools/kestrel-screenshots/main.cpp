@@ -13,7 +13,10 @@
 
 #include "app/acquisition/file_audio_input.h"
 #include "app/display/raw_data_form.h"
+#include "app/network/clients_connected_window.h"
+#include "app/ui/analysis_window.h"
 #include "app/ui/main_form.h"
+#include "support/signal_captures.h"
 
 namespace {
 
@@ -83,7 +86,10 @@ int main(int argc, char** argv) {
   // buffers are decoded without the poll, which would stop monitoring at the recording's end.
   QElapsedTimer clock;
   clock.start();
-  while (program.settings.Monitoring && !input->Finished() && clock.elapsed() < 120000) {
+  for (int poll = 0; program.settings.Monitoring && !input->Finished() && clock.elapsed() < 120000;
+       ++poll) {
+    // Some way into the recording, the user asks to see the signal.
+    if (poll == 40) form.findChild<QAction*>("AnalyzeSignalMenuItem")->trigger();
     program.monitoring.Timer_Timer();
     QApplication::processEvents();
   }
@@ -99,7 +105,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  bool saved = Save(TopLevel("Alert"), directory, "alert");
+  bool saved = Save(TopLevel("Analysis"), directory, "analysis-sound-card");
+  if (QWidget* analysis = TopLevel("Analysis")) analysis->close();
+  saved &= Save(TopLevel("Alert"), directory, "alert");
   if (QWidget* alert = TopLevel("Alert")) alert->close();
   saved &= Save(TopLevel("RawDataForm"), directory, "raw-data");
   if (QWidget* raw = TopLevel("RawDataForm")) raw->close();
@@ -118,6 +126,21 @@ int main(int argc, char** argv) {
   terminals->setCurrentIndex(terminals->model()->index(3, 0));
   form.ClickTerminalsRow(3);
   saved &= Save(&form, directory, "main-window");
+
+  // The connected-clients window as a serving Kestrel shows it.
+  auto* clients =
+      new kestrel::ClientsConnected({"192.0.2.17", "192.0.2.40", "dispatch-annex"}, false);
+  clients->show();
+  saved &= Save(clients, directory, "clients-connected");
+  clients->close();
+
+  // The RM100's view of a signal: two levels at four samples a bit.
+  auto* rm100 = new kestrel::AnalysisWindow(false);
+  rm100->setAttribute(Qt::WA_DeleteOnClose);
+  rm100->show();
+  rm100->Draw(kestrel_test::RM100Capture(1));
+  saved &= Save(rm100, directory, "analysis-rm100");
+  rm100->close();
 
   program.settings.CurrentProfile.clear();
   form.ExitSequence(false);
