@@ -382,6 +382,12 @@ TEST_F(OptionsDialogTest, EveryPageRenders) {
     EXPECT_FALSE(shot.isNull());
     shot.save(QString("options_page_%1.png").arg(i));
   }
+  // Grown, the frames and boxes follow the window.
+  const int address_width = Control<QLineEdit>("Address")->width();
+  form->resize(form->width() + 200, form->height() + 100);
+  tabs->setCurrentIndex(2);
+  form->grab().save("options_page_grown.png");
+  EXPECT_GT(Control<QLineEdit>("Address")->width(), address_width);
 }
 
 }  // namespace
