@@ -68,4 +68,10 @@ bool EditAlertSettings(Rule& pending, const Settings& settings, QWidget* parent,
   return dialog.exec() == QDialog::Accepted;
 }
 
+SettingsDialogHook AlertSettingsHook(const Settings& settings, ColourChooser chooser) {
+  return [&settings, chooser](QWidget* parent, Rule& pending) {
+    EditAlertSettings(pending, settings, parent, chooser);
+  };
+}
+
 }  // namespace kestrel

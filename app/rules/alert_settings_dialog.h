@@ -28,5 +28,8 @@ class AlertSettingsDialog : public QDialog {
 // updated; false after Cancel, `pending` unchanged.
 bool EditAlertSettings(Rule& pending, const Settings& settings, QWidget* parent,
                        ColourChooser chooser = StandardColourChooser());
+// EditAlertSettings as the rule dialog's hook. `settings` must outlive the hook.
+SettingsDialogHook AlertSettingsHook(const Settings& settings,
+                                     ColourChooser chooser = StandardColourChooser());
 
 }  // namespace kestrel

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/platform/text_window.h"
+#include "app/rules/rule.h"
 
 class QRadioButton;
 
@@ -16,6 +17,12 @@ using ColourChooser = std::function<std::optional<Colour>(Colour current, QWidge
 
 // The platform's standard colour dialog.
 ColourChooser StandardColourChooser();
+
+// The shape in which the rule dialog opens a settings dialog: modal over `parent`, on the
+// pending values, whose Alert, LogMessages and EMailMessages flags are the rule dialog's check
+// boxes as they stand (read back afterwards). OK writes the action's settings into `pending`;
+// Cancel leaves it alone.
+using SettingsDialogHook = std::function<void(QWidget* parent, Rule& pending)>;
 
 // A box painted in a colour that reports clicks (mouse, or Space/Enter when it has focus).
 class ColourBox : public QFrame {

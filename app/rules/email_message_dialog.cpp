@@ -225,4 +225,11 @@ bool EditEMailSettings(Rule& pending, bool& action_checked, const Settings& sett
   return dialog.exec() == QDialog::Accepted;
 }
 
+SettingsDialogHook EMailSettingsHook(const Settings& settings, MessageBoxes& boxes,
+                                     const Clock& clock) {
+  return [&settings, &boxes, &clock](QWidget* parent, Rule& pending) {
+    EditEMailSettings(pending, pending.EMailMessages, settings, parent, boxes, clock);
+  };
+}
+
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 #include "app/profile/settings.h"
 #include "app/rules/action_settings.h"
 #include "app/rules/action_settings_widgets.h"
+#include "app/rules/colour_box.h"
 #include "app/rules/rule.h"
 
 class QCheckBox;
@@ -61,5 +62,9 @@ class EMailMessageDialog : public QDialog {
 // Cancel, both unchanged.
 bool EditEMailSettings(Rule& pending, bool& action_checked, const Settings& settings,
                        QWidget* parent, MessageBoxes& boxes, const Clock& clock);
+// EditEMailSettings as the rule dialog's hook, on `pending.EMailMessages` as the check box.
+// `settings`, `boxes` and `clock` must outlive the hook.
+SettingsDialogHook EMailSettingsHook(const Settings& settings, MessageBoxes& boxes,
+                                     const Clock& clock);
 
 }  // namespace kestrel

@@ -98,4 +98,11 @@ bool EditLogMessageSettings(Rule& pending, bool& action_checked, const Settings&
   return dialog.exec() == QDialog::Accepted;
 }
 
+SettingsDialogHook LogMessageSettingsHook(const Settings& settings, MessageBoxes& boxes,
+                                          ColourChooser chooser) {
+  return [&settings, &boxes, chooser](QWidget* parent, Rule& pending) {
+    EditLogMessageSettings(pending, pending.LogMessages, settings, parent, boxes, chooser);
+  };
+}
+
 }  // namespace kestrel

@@ -43,5 +43,9 @@ class LogMessageDialog : public QDialog {
 bool EditLogMessageSettings(Rule& pending, bool& action_checked, const Settings& settings,
                             QWidget* parent, MessageBoxes& boxes,
                             ColourChooser chooser = StandardColourChooser());
+// EditLogMessageSettings as the rule dialog's hook, on `pending.LogMessages` as the check box.
+// `settings` and `boxes` must outlive the hook.
+SettingsDialogHook LogMessageSettingsHook(const Settings& settings, MessageBoxes& boxes,
+                                          ColourChooser chooser = StandardColourChooser());
 
 }  // namespace kestrel

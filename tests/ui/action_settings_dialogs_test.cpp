@@ -541,6 +541,35 @@ TEST(ActionSettingsEntryTest, OkAnswersTrueAndCancelFalse) {
   EXPECT_EQ(pending.EMailMessageDisabledHours, std::to_string(day) + ":8");
 }
 
+TEST(ActionSettingsEntryTest, HooksWorkOnTheActionFlagsOfThePendingValues) {
+  Settings settings;
+  settings.SMTPMailServer = "mail.example.org";
+  RecordingMessageBoxes boxes;
+  const ManualClock clock(std::chrono::system_clock::now());
+  Rule pending = NewPending();
+  pending.Alert = true;
+  pending.LogMessages = true;
+  pending.EMailMessages = true;
+  pending.LogMessageCharacter.clear();
+
+  ClickInNextDialog("OKButton");
+  AlertSettingsHook(settings, {})(nullptr, pending);
+  EXPECT_TRUE(pending.Alert);
+
+  // Cancel keeps the flag even with incomplete settings.
+  ClickInNextDialog("CancelButton");
+  LogMessageSettingsHook(settings, boxes, {})(nullptr, pending);
+  EXPECT_TRUE(pending.LogMessages);
+  ClickInNextDialog("OKButton");
+  LogMessageSettingsHook(settings, boxes, {})(nullptr, pending);
+  EXPECT_FALSE(pending.LogMessages);
+
+  ClickInNextDialog("OKButton");
+  EMailSettingsHook(settings, boxes, clock)(nullptr, pending);
+  EXPECT_FALSE(pending.EMailMessages);  // no addresses
+  EXPECT_EQ(boxes.shown.size(), 2u);
+}
+
 // ---- Layout ----
 
 // Every caption fits its control and every control lies inside the dialog, at the dialog's
