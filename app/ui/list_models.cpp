@@ -149,6 +149,18 @@ int TerminalsModel::Find(std::string_view address) const {
   return -1;
 }
 
+int TerminalsModel::SetAlias(std::string_view address, const std::string& alias) {
+  int changed = 0;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    // A terminal the user calls "<all>" is not the all-traffic row.
+    if (rows_[i].address != address || rows_[i].address == kAll) continue;
+    rows_[i].alias = alias;
+    emit dataChanged(index(int(i), 1), index(int(i), 1));
+    ++changed;
+  }
+  return changed;
+}
+
 std::vector<std::string> TerminalsModel::Addresses() const {
   std::vector<std::string> names;
   for (const Row& row : rows_) names.push_back(row.address);

@@ -56,6 +56,8 @@ class TerminalsModel : public QAbstractTableModel {
   void Sort(int column, bool ascending);
   const std::string& Address(int row) const { return rows_[size_t(row)].address; }
   int Find(std::string_view address) const;
+  // Shows `alias` in the alias column of every row whose text is `address`. The rows changed.
+  int SetAlias(std::string_view address, const std::string& alias);
   // Names of every row, "<all>" included.
   std::vector<std::string> Addresses() const;
 
