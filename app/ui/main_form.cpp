@@ -25,6 +25,7 @@
 #include "app/network/clients_connected_window.h"
 #include "app/platform/paths.h"
 #include "app/platform/twips.h"
+#include "app/profile/options_dialog.h"
 #include "app/profile/profile.h"
 #include "app/profile/set_topmost.h"
 #include "app/profile/status_window.h"
@@ -188,6 +189,18 @@ MainForm::~MainForm() {
   delete raw_data_form_.data();
 }
 
+void MainForm::OptionsBridge::ApplyAlwaysOnTop(bool on) { SetTopmost(form->window(), on); }
+void MainForm::OptionsBridge::StopMonitoring() { form->program_->monitoring.StopMonitoring(); }
+void MainForm::OptionsBridge::StartMonitoring() { form->program_->monitoring.StartMonitoring(); }
+void MainForm::OptionsBridge::ApplyPolarity(bool reversed) {
+  Program& p = *form->program_;
+  p.acquisition.SetSymbols(reversed);
+  p.monitoring.RefreshStatus(p.capture.On());
+  form->reverse_polarity_->setChecked(reversed);
+}
+void MainForm::OptionsBridge::ApplySettingsToWindows() { form->ApplyViewSettings(); }
+void MainForm::OptionsBridge::ApplyMdtFont() { form->ApplyViewSettings(); }
+
 void MainForm::AlertForwarder::ShowAlert(const AlertContent& content) {
   target->ShowAlert(content);
 }
@@ -242,11 +255,21 @@ void MainForm::CreateActions() {
   });
   status_bar_item_->setCheckable(true);
   status_bar_item_->setChecked(true);
-  // The options, rules and alias windows come with their dialogs.
+  // The rules and alias windows come with their dialogs.
   action(analyze_signal_, "AnalyzeSignalMenuItem", "&Analyze Signal...",
          [this] { RequestSignalCapture(); });
   analyze_signal_->setEnabled(false);
-  action(options_, "OptionsMenuItem", "&Options...", [] {});
+  action(options_, "OptionsMenuItem", "&Options...", [this] {
+    ShowOptionsDialog({.settings = program_->settings,
+                       .boxes = *boxes_,
+                       .host = options_bridge_,
+                       .choose_colour = SystemColourChooser(),
+                       .choose_font = SystemFontChooser(),
+                       .audio_inputs = SystemAudioInputs(),
+                       .serial_ports = SystemSerialPorts(),
+                       .platform = {.slicer_available = true}},
+                      this);
+  });
   action(terminal_alias_, "TerminalAliasMenuItem", "Assign Terminal &Alias...", [] {});
   action(hold_, "HoldMDTMenuItem", "&Hold MDT Display", [this] { ToggleHold(); });
   action(hold2_, "HoldMDTMenuItem2", "&Hold MDT Display", [this] { ToggleHold(); });
@@ -521,6 +544,14 @@ void MainForm::ApplySettingsToWindows() {
   const double dpi = LogicalDpi(*this);
   setGeometry(TwipsToPixels(s.MainLeft, dpi), TwipsToPixels(s.MainTop, dpi),
               TwipsToPixels(s.MainWidth, dpi), TwipsToPixels(s.MainHeight, dpi));
+  messages_->setColumnWidth(0, TwipsToPixels(s.MessagesCol1, dpi));
+  messages_->setColumnWidth(1, TwipsToPixels(s.MessagesCol2, dpi));
+  terminals_->setColumnWidth(0, TwipsToPixels(s.TerminalsCol1, dpi));
+  ApplyViewSettings();
+}
+
+void MainForm::ApplyViewSettings() {
+  const Settings& s = program_->settings;
   toolbar_item_->setChecked(s.ToolBar);
   toolbar_->setVisible(s.ToolBar);
   status_bar_item_->setChecked(s.StatusBar);
@@ -528,9 +559,6 @@ void MainForm::ApplySettingsToWindows() {
   ColourView(messages_, s.MessagesForeground, s.MessagesBackground);
   ColourView(terminals_, s.TerminalsForeground, s.TerminalsBackground);
   ColourView(mdt_, s.MDTForeground, s.MDTBackground);
-  messages_->setColumnWidth(0, TwipsToPixels(s.MessagesCol1, dpi));
-  messages_->setColumnWidth(1, TwipsToPixels(s.MessagesCol2, dpi));
-  terminals_->setColumnWidth(0, TwipsToPixels(s.TerminalsCol1, dpi));
   mdt_->setFont(MdtFont(s));
   rule_printer_->SetFont(MdtFont(s));
   reverse_polarity_->setChecked(s.SieveSource == kSieveSourceCOMPort ? s.COMPortReversePolarity

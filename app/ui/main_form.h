@@ -22,6 +22,7 @@
 #include "app/platform/qt_printer.h"
 #include "app/platform/qt_sound_output.h"
 #include "app/platform/qt_text_window.h"
+#include "app/profile/options.h"
 #include "app/rules/alert_presenter.h"
 #include "app/traffic/main_view.h"
 #include "app/ui/list_models.h"
@@ -135,7 +136,10 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   void CreateViews();
   void CreateTray();
   void WireTimers();
+  // Everything the profile says about the windows, geometry included.
   void ApplySettingsToWindows();
+  // Colours, fonts, toolbar and status bar, polarity mark, the MDT display's width.
+  void ApplyViewSettings();
   void StoreWindowState();
   QRect InnerRect() const;
   void SelectMessagesTag(int32_t tag);
@@ -183,6 +187,19 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
     FeedNetwork* target = nullptr;
   };
   void ShowClientsConnected();
+
+  // What the Options dialog has the window do.
+  struct OptionsBridge : OptionsHost {
+    explicit OptionsBridge(MainForm* owner) : form(owner) {}
+    void ApplyAlwaysOnTop(bool on) override;
+    void StopMonitoring() override;
+    void StartMonitoring() override;
+    void ApplyPolarity(bool reversed) override;
+    void ApplySettingsToWindows() override;
+    void ApplyMdtFont() override;
+    MainForm* form;
+  };
+  OptionsBridge options_bridge_{this};
 
   // Rule processing needs the alert view before the presenter (which needs the stores) exists.
   struct AlertForwarder : AlertView {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -517,6 +519,28 @@ TEST_F(MainFormTest, AnalyzeSignalDrawsTheNextBlockAndRestartsTheSearch) {
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].first,
             "Not currently monitoring, must be monitoring to analyze signal.");
+}
+
+TEST_F(MainFormTest, OptionsFromTheMenuWidenTheMDTDisplayWithoutRestartingMonitoring) {
+  Start();
+  const int width_before = Child<QPlainTextEdit>("MDT")->width();
+  // The dialog is modal: answer it from inside its own event loop.
+  QTimer::singleShot(0, [] {
+    QWidget* options = QApplication::activeModalWidget();
+    ASSERT_NE(options, nullptr);
+    ASSERT_EQ(options->objectName(), "OptionsForm");
+    auto* cols = options->findChild<QLineEdit*>("Cols");
+    ASSERT_NE(cols, nullptr);
+    cols->setText("90");
+    options->findChild<QPushButton*>("cmdOK")->click();
+  });
+  Action("OptionsMenuItem")->trigger();
+  EXPECT_EQ(program().settings.MDTColumns, 90);
+  EXPECT_TRUE(program().settings.SettingsChanged);
+  EXPECT_EQ(audio_->opens, 1) << "not a data-source change";
+  EXPECT_GE(Child<QPlainTextEdit>("MDT")->width(), width_before);
+  const QFontMetrics metrics(Child<QPlainTextEdit>("MDT")->font());
+  EXPECT_GE(Child<QPlainTextEdit>("MDT")->width(), metrics.horizontalAdvance(QString(90, 'W')));
 }
 
 TEST_F(MainFormTest, HoldFreezesTheDisplayUntilReleased) {
