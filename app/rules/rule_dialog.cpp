@@ -31,6 +31,8 @@ QCheckBox* NewCheckBox(const char* name, const char* caption, QWidget* parent) {
 QLineEdit* NewTextBox(const char* name, QWidget* parent) {
   auto* box = new QLineEdit(parent);
   box->setObjectName(name);
+  // The longest text the profile and exchange files read back.
+  box->setMaxLength(1023);
   return box;
 }
 

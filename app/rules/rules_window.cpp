@@ -199,4 +199,16 @@ void RulesWindow::ImportRules() {
   Select(selected < 0 && list_->count() > 0 ? 0 : selected);
 }
 
+RulesWindow* ShowRulesWindow(QPointer<RulesWindow>& slot, RulesClass& rules,
+                             const Settings& settings, MessageBoxes& boxes, QWidget* parent,
+                             AskFileFunction ask, RuleDialogHooks hooks) {
+  if (slot.isNull()) {
+    slot = new RulesWindow(rules, settings, boxes, parent);
+    slot->SetFileQuestion(std::move(ask));
+    slot->SetRuleDialogHooks(std::move(hooks));
+  }
+  slot->ShowAndFocus();
+  return slot;
+}
+
 }  // namespace kestrel

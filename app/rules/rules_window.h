@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -77,5 +78,12 @@ class RulesWindow : public QWidget {
   QPushButton* move_down_ = nullptr;
   QPushButton* export_ = nullptr;
 };
+
+// The Configure menu's Rules item: shows the window `slot` holds, or a new one (kept in `slot`)
+// when it holds none, with the focus on a command button. The window is owned by `parent` and
+// deletes itself on Close, which empties `slot`. `ask` and `hooks` go to a new window only.
+RulesWindow* ShowRulesWindow(QPointer<RulesWindow>& slot, RulesClass& rules,
+                             const Settings& settings, MessageBoxes& boxes, QWidget* parent,
+                             AskFileFunction ask = {}, RuleDialogHooks hooks = {});
 
 }  // namespace kestrel

@@ -178,17 +178,6 @@ TEST_F(RuleEditTest, MovesSwapNeighboursAndKeepBothActiveMarks) {
   EXPECT_FALSE(rules().Changed());
 }
 
-TEST_F(RuleEditTest, CheckMarksSetActiveAndChanged) {
-  Have({"A", "B"}, {false, false});
-  SetRuleActive(stores_.rules, 1, true);
-  EXPECT_FALSE(rules().At(1)->Active);
-  EXPECT_TRUE(rules().At(2)->Active);
-  EXPECT_TRUE(rules().Changed());
-  stores_.rules.SetChanged(false);
-  SetRuleActive(stores_.rules, 2, true);
-  EXPECT_FALSE(rules().Changed());
-}
-
 TEST_F(RuleEditTest, NewRuleIsAddedActiveWithEveryPendingValue) {
   Have({"Dispatch"});
   Rule edited = NewRulePending();
@@ -322,16 +311,6 @@ TEST_F(RulesFileCommandTest, ExportWritesTheFileAndClearsChanged) {
   EXPECT_TRUE(shown().empty());
   EXPECT_NE(scratch_.Read("rules.ini").find("Name2=Fire"), std::string::npos);
 
-  kestrel_test::ProgramStores other;
-  ASSERT_TRUE(other.rules.Add("Dispatch"));
-  EXPECT_TRUE(ImportRulesCommand(other.rules, other.boxes, Answer(path)));
-  EXPECT_EQ(asked_.back(), "Import Rules From|*.ini|*.ini|ini");
-  ASSERT_EQ(other.rules.Count(), 3);
-  EXPECT_EQ(other.rules.At(2)->Name, "Dispatch (duplicate)");
-  EXPECT_TRUE(other.rules.At(2)->Active);
-  EXPECT_EQ(other.rules.At(3)->Name, "Fire");
-  EXPECT_FALSE(other.rules.At(3)->Active);
-  EXPECT_TRUE(other.rules.Changed());
 }
 
 TEST_F(RulesFileCommandTest, CancelledQuestionsDoNothing) {
@@ -382,15 +361,6 @@ TEST_F(RulesFileCommandTest, FailuresAreReportedAndChangeNothing) {
   EXPECT_EQ(shown()[2].text, "The file is not a rules file, no rules were imported.");
   EXPECT_EQ(RuleNames(), (Names{"Dispatch"}));
   EXPECT_FALSE(rules().Changed());
-}
-
-TEST_F(RulesFileCommandTest, AnEmptySetExportsRulesZeroAndImportsAsChanged) {
-  const std::string path = scratch_.Path("empty.ini");
-  EXPECT_TRUE(ExportRulesCommand(stores_.rules, stores_.boxes, Answer(path)));
-  EXPECT_NE(scratch_.Read("empty.ini").find("Rules=0"), std::string::npos);
-  EXPECT_TRUE(ImportRulesCommand(stores_.rules, stores_.boxes, Answer(path)));
-  EXPECT_EQ(rules().Count(), 0);
-  EXPECT_TRUE(rules().Changed());
 }
 
 }  // namespace

@@ -473,6 +473,40 @@ TEST_F(RulesWindowTest, ReloadFollowsARuleSetReplacedBehindTheWindow) {
   EXPECT_FALSE(Enabled("MoveDownButton"));
 }
 
+TEST_F(RulesWindowTest, TheMenuCommandShowsOneWindowAtATime) {
+  Have({"Dispatch"});
+  QPointer<RulesWindow> slot;
+  RulesWindow* first =
+      ShowRulesWindow(slot, stores_.rules, stores_.settings, stores_.boxes, nullptr);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_EQ(first->focusWidget(), first->findChild<QPushButton*>("NewButton"));
+  EXPECT_EQ(ShowRulesWindow(slot, stores_.rules, stores_.settings, stores_.boxes, nullptr), first);
+  first->findChild<QPushButton*>("CloseButton")->click();
+  kestrel_test::DeleteClosedWindows();
+  EXPECT_TRUE(slot.isNull());
+  RulesWindow* second =
+      ShowRulesWindow(slot, stores_.rules, stores_.settings, stores_.boxes, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(slot.data(), second);
+  second->close();
+}
+
+TEST_F(RulesWindowTest, TextBoxesHoldWhatTheFilesReadBack) {
+  Open();
+  drive_ = [&](RuleDialog& dialog) {
+    for (const char* name : {"RuleName", "SentTo", "MessageBody"}) {
+      auto* box = Find<QLineEdit>(&dialog, name);
+      box->setText(QString(1024, QChar('x')));
+      EXPECT_EQ(box->text().size(), 1023) << name;
+    }
+    ClickIn(dialog, "OkButton");
+  };
+  Click("NewButton");
+  ASSERT_EQ(stores_.rules.Count(), 1);
+  EXPECT_EQ(stores_.rules.At(1)->Name, std::string(1023, 'x'));
+}
+
 // Every caption fits its control at the windows' natural sizes, and the list and the text boxes
 // take the room a larger window gives. KESTREL_SCREENSHOTS names a directory for pictures.
 TEST_F(RulesWindowTest, CaptionsFitAndTheControlsFollowTheWindowSize) {
