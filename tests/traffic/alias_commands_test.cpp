@@ -241,12 +241,6 @@ TEST_F(AliasCommandsTest, ExportThatCannotWriteSaysSo) {
   EXPECT_EQ(status_.calls.back(), "close");
 }
 
-TEST_F(AliasCommandsTest, ExportOfNoPairsWritesACountOfZero) {
-  const std::string path = scratch_.Path("empty.ini");
-  EXPECT_EQ(commands_.Export(Answer(path), nullptr), AliasCommands::Outcome::kDone);
-  EXPECT_EQ(ReadIniString("TerminalAliases", "Aliases", path), "0");
-}
-
 // ---- Import ----
 
 TEST_F(AliasCommandsTest, ImportAssignsOverwritesAndTellsBothWindows) {

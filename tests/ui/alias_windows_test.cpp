@@ -210,14 +210,6 @@ TEST_F(AliasWindowsTest, AssignFromTheMainWindowUpdatesTheTerminalsRows) {
   EXPECT_EQ(told_, (Pairs{{"0C00", "Dispatch"}, {"0C00", "Base"}}));
 }
 
-TEST_F(AliasWindowsTest, OkWithoutTerminalChangesNothing) {
-  windows_->AssignAlias();
-  AnswerAssign("", "Nobody");
-  EXPECT_EQ(aliases_.Count(), 0);
-  EXPECT_FALSE(aliases_.Changed());
-  EXPECT_TRUE(told_.empty());
-}
-
 TEST_F(AliasWindowsTest, ConfigureWindowLoads) {
   ConfigureAliasesWindow* window = OpenConfigure();
   EXPECT_EQ(window->objectName(), "ConfigureAliases");
@@ -377,21 +369,6 @@ TEST_F(AliasWindowsTest, ExportAndImportRoundTripThroughTheWindow) {
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (top->objectName() == "Status") EXPECT_FALSE(top->isVisible());
   }
-}
-
-TEST_F(AliasWindowsTest, ImportMessages) {
-  OpenConfigure();
-  answer_ = scratch_.Path("absent.ini");
-  Click(windows_->ConfigureWindow(), "ImportButton");
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, "File not found");
-
-  answer_ = "";  // cancelled
-  Click(windows_->ConfigureWindow(), "ImportButton");
-  Click(windows_->ConfigureWindow(), "ExportButton");  // disabled: no pairs
-  EXPECT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(asked_.size(), 2u);
-  EXPECT_FALSE(aliases_.Changed());
 }
 
 TEST_F(AliasWindowsTest, Screenshots) {
