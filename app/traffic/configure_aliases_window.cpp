@@ -64,7 +64,7 @@ constexpr double kTerminalColumnWidth = 1400;
 
 }  // namespace
 
-ConfigureAliasesWindow::ConfigureAliasesWindow(AliasCommands& commands, AliasAssigned main_window,
+ConfigureAliasesWindow::ConfigureAliasesWindow(AliasCommands& commands, AliasChanged main_window,
                                                const AliasFileQuestion& ask, OpenAssign open_assign,
                                                QWidget* parent)
     : QDialog(parent),
@@ -212,7 +212,7 @@ void ConfigureAliasesWindow::Delete() {
   const std::string terminal = rows_.At(row).terminal;
   rows_.RemoveAt(row);
   model_->Reload();
-  commands_.Delete(terminal, Listeners());
+  commands_.Delete(terminal, Listeners(AliasChange::kDeleted));
   SelectionButtons(false);
   UpdateExportButton();
 }
@@ -230,7 +230,7 @@ void ConfigureAliasesWindow::Import() {
   commands_.Import(
       [this](const std::string& title, const std::string&, const std::string& filter,
              const std::string& suffix) { return AskFile(false, title, filter, suffix); },
-      &progress, Listeners());
+      &progress, Listeners(AliasChange::kImported));
   UpdateExportButton();
 }
 
@@ -246,8 +246,14 @@ std::string ConfigureAliasesWindow::AskFile(bool save, const std::string& title,
   return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
-AliasListeners ConfigureAliasesWindow::Listeners() {
-  return {main_window_, [this](const std::string& terminal, const std::string& alias) {
+AliasListeners ConfigureAliasesWindow::Listeners(AliasChange change) {
+  AliasAssigned main_window;
+  if (main_window_) {
+    main_window = [this, change](const std::string& terminal, const std::string& alias) {
+      main_window_(terminal, alias, change);
+    };
+  }
+  return {main_window, [this](const std::string& terminal, const std::string& alias) {
             SetRow(terminal, alias);
           }};
 }
@@ -255,7 +261,7 @@ AliasListeners ConfigureAliasesWindow::Listeners() {
 // ---- AliasWindows ----
 
 AliasWindows::AliasWindows(TerminalAliases& aliases, const Settings& settings, MessageBoxes& boxes,
-                           QWidget* parent_window, AliasAssigned alias_changed)
+                           QWidget* parent_window, AliasChanged alias_changed)
     : QObject(parent_window),
       commands_(aliases, boxes),
       settings_(settings),
@@ -303,7 +309,12 @@ void AliasWindows::OpenAssign(AssignAliasDialog::Opening opening, const std::str
   SetTopmost(assign_, settings_.AlwaysOnTop);
   AssignAliasDialog* dialog = assign_;
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
-    AliasListeners listeners{alias_changed_, {}};
+    AliasListeners listeners;
+    if (alias_changed_) {
+      listeners.main_window = [this](const std::string& terminal, const std::string& alias) {
+        alias_changed_(terminal, alias, AliasChange::kAssigned);
+      };
+    }
     if (!commands_.Assign(dialog->Terminal(), dialog->Alias(), listeners)) return;
     if (configure_ && configure_->isVisible())
       configure_->Assigned(dialog->Terminal(), dialog->Alias());

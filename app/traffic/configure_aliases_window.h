@@ -18,6 +18,13 @@ namespace kestrel {
 
 class AliasRowsModel;
 
+// Why an alias changed, for the main window's Terminals list: only an assignment through the
+// Assign dialog sorts it again when it is sorted by the alias column.
+enum class AliasChange { kAssigned, kImported, kDeleted };
+// Called with the terminal and its new alias ("" after kDeleted).
+using AliasChanged =
+    std::function<void(const std::string& terminal, const std::string& alias, AliasChange)>;
+
 // The Configure Terminal Aliases window: the list of pairs, Add/Edit/Delete, Import/Export.
 // Not modal; deleted when closed. Made and driven by AliasWindows.
 class ConfigureAliasesWindow : public QDialog {
@@ -29,7 +36,7 @@ class ConfigureAliasesWindow : public QDialog {
   // `commands` and `ask` outlive the window; `main_window` is told of every alias change for
   // the Terminals rows; `open_assign` opens the Assign dialog for Add and Edit. While `ask` is
   // empty the platform's file dialogs ask.
-  ConfigureAliasesWindow(AliasCommands& commands, AliasAssigned main_window,
+  ConfigureAliasesWindow(AliasCommands& commands, AliasChanged main_window,
                          const AliasFileQuestion& ask, OpenAssign open_assign,
                          QWidget* parent = nullptr);
   ~ConfigureAliasesWindow() override;
@@ -50,10 +57,10 @@ class ConfigureAliasesWindow : public QDialog {
   void Import();
   std::string AskFile(bool save, const std::string& title, const std::string& filter,
                       const std::string& suffix);
-  AliasListeners Listeners();
+  AliasListeners Listeners(AliasChange change);
 
   AliasCommands& commands_;
-  AliasAssigned main_window_;
+  AliasChanged main_window_;
   const AliasFileQuestion& ask_;
   OpenAssign open_assign_;
   AliasRows rows_;
@@ -71,11 +78,11 @@ class AliasWindows : public QObject {
 
  public:
   // `aliases`, `settings` and `boxes` outlive this object; `parent_window` (the main window)
-  // parents the windows. `alias_changed` is called with (terminal, alias) whenever the user
-  // changes an alias, with "" when it is deleted: the main window sets the alias column of its
-  // Terminals rows for that terminal (and sorts again when sorted by that column).
+  // parents the windows. `alias_changed` is called whenever the user changes an alias: the main
+  // window sets the alias column of its Terminals rows for that terminal, and for kAssigned
+  // sorts the list again when it is sorted by that column.
   AliasWindows(TerminalAliases& aliases, const Settings& settings, MessageBoxes& boxes,
-               QWidget* parent_window, AliasAssigned alias_changed);
+               QWidget* parent_window, AliasChanged alias_changed);
   ~AliasWindows() override;
 
   // Answers the Export/Import file questions in place of the file dialogs (tests); an empty
@@ -101,7 +108,7 @@ class AliasWindows : public QObject {
   AliasCommands commands_;
   const Settings& settings_;
   QWidget* parent_window_;
-  AliasAssigned alias_changed_;
+  AliasChanged alias_changed_;
   AliasFileQuestion ask_;
   QPointer<ConfigureAliasesWindow> configure_;
   QPointer<AssignAliasDialog> assign_;

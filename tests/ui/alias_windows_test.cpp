@@ -77,11 +77,13 @@ class AliasWindowsTest : public ::testing::Test {
     terminals_.Append(TerminalsModel::kAll, "");
     terminals_.Append("0A1B", "");
     terminals_.Append("0C00", "");
-    windows_ = new AliasWindows(aliases_, settings_, boxes_, &main_window_,
-                                [this](const std::string& terminal, const std::string& alias) {
-                                  told_.emplace_back(terminal, alias);
-                                  terminals_.SetAlias(terminal, alias);
-                                });
+    windows_ = new AliasWindows(
+        aliases_, settings_, boxes_, &main_window_,
+        [this](const std::string& terminal, const std::string& alias, AliasChange change) {
+          told_.emplace_back(terminal, alias);
+          changes_.push_back(change);
+          terminals_.SetAlias(terminal, alias);
+        });
     windows_->SetFileQuestion([this](const std::string& title, const std::string& proposed,
                                      const std::string& filter, const std::string& suffix) {
       asked_.push_back(title + " | " + proposed + " | " + filter + " | " + suffix);
@@ -131,6 +133,7 @@ class AliasWindowsTest : public ::testing::Test {
   TerminalsModel terminals_;
   QPointer<AliasWindows> windows_;
   Pairs told_;
+  std::vector<AliasChange> changes_;
   std::vector<std::string> asked_;
   std::string answer_;
   kestrel_test::ScratchDirectory scratch_{"alias_windows_test"};
@@ -208,6 +211,7 @@ TEST_F(AliasWindowsTest, AssignFromTheMainWindowUpdatesTheTerminalsRows) {
   EXPECT_EQ(aliases_.Count(), 1);
   EXPECT_EQ(Rows(&terminals_)[2].second, "Base");
   EXPECT_EQ(told_, (Pairs{{"0C00", "Dispatch"}, {"0C00", "Base"}}));
+  EXPECT_EQ(changes_, (std::vector<AliasChange>{AliasChange::kAssigned, AliasChange::kAssigned}));
 }
 
 TEST_F(AliasWindowsTest, ConfigureWindowLoads) {
@@ -281,6 +285,8 @@ TEST_F(AliasWindowsTest, AddEditAndDeleteUpdateBothLists) {
   EXPECT_EQ(aliases_.Count(), 0);
   EXPECT_FALSE(Enabled("ExportButton"));
   EXPECT_EQ(Rows(&terminals_), (Pairs{{"<all>", ""}, {"0A1B", ""}, {"0C00", ""}}));
+  EXPECT_EQ(changes_.back(), AliasChange::kDeleted);
+  EXPECT_EQ(changes_.front(), AliasChange::kAssigned);
 }
 
 TEST_F(AliasWindowsTest, MainWindowAssignReachesTheOpenConfigureWindow) {
@@ -356,6 +362,7 @@ TEST_F(AliasWindowsTest, ExportAndImportRoundTripThroughTheWindow) {
   aliases_.SetChanged(false);
   EXPECT_FALSE(Enabled("ExportButton"));
   told_.clear();
+  changes_.clear();
   Click(windows_->ConfigureWindow(), "ImportButton");
   EXPECT_EQ(asked_.back(), "Import Aliases From |  | *.ini | ini");
   EXPECT_EQ(AllPairs(aliases_), exported);
@@ -363,6 +370,7 @@ TEST_F(AliasWindowsTest, ExportAndImportRoundTripThroughTheWindow) {
   EXPECT_EQ(Rows(List()->model()), exported);
   EXPECT_TRUE(Enabled("ExportButton"));
   EXPECT_EQ(told_, exported);
+  EXPECT_EQ(changes_.back(), AliasChange::kImported);
   EXPECT_EQ(Rows(&terminals_), (Pairs{{"<all>", ""}, {"0A1B", "Unit 7"}, {"0C00", "Dispatch"}}));
   EXPECT_EQ(boxes_.shown.size(), 1u);
   // The progress window is gone again.
