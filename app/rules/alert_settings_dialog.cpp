@@ -13,7 +13,7 @@
 
 namespace kestrel {
 
-AlertSettingsDialog::AlertSettingsDialog(Rule& pending, ColourChooser chooser, QWidget* parent)
+AlertSettingsDialog::AlertSettingsDialog(Rule& pending, ColourPicker chooser, QWidget* parent)
     : QDialog(parent),
       pending_(pending),
       foreground_(NewOption("ForegroundColorDefault", "Default", this),
@@ -62,13 +62,13 @@ void AlertSettingsDialog::Ok() {
 }
 
 bool EditAlertSettings(Rule& pending, const Settings& settings, QWidget* parent,
-                       ColourChooser chooser) {
+                       ColourPicker chooser) {
   AlertSettingsDialog dialog(pending, std::move(chooser), parent);
   SetTopmost(&dialog, settings.AlwaysOnTop);
   return dialog.exec() == QDialog::Accepted;
 }
 
-SettingsDialogHook AlertSettingsHook(const Settings& settings, ColourChooser chooser) {
+SettingsDialogHook AlertSettingsHook(const Settings& settings, ColourPicker chooser) {
   return [&settings, chooser](QWidget* parent, Rule& pending) {
     EditAlertSettings(pending, settings, parent, chooser);
   };

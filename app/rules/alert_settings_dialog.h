@@ -14,7 +14,7 @@ namespace kestrel {
 // rejects and writes nothing.
 class AlertSettingsDialog : public QDialog {
  public:
-  AlertSettingsDialog(Rule& pending, ColourChooser chooser, QWidget* parent = nullptr);
+  AlertSettingsDialog(Rule& pending, ColourPicker chooser, QWidget* parent = nullptr);
 
  private:
   void Ok();
@@ -27,9 +27,9 @@ class AlertSettingsDialog : public QDialog {
 // Shows the dialog modally (above other windows with AlwaysOnTop). True after OK, `pending`
 // updated; false after Cancel, `pending` unchanged.
 bool EditAlertSettings(Rule& pending, const Settings& settings, QWidget* parent,
-                       ColourChooser chooser = StandardColourChooser());
+                       ColourPicker chooser = StandardColourPicker());
 // EditAlertSettings as the rule dialog's hook. `settings` must outlive the hook.
 SettingsDialogHook AlertSettingsHook(const Settings& settings,
-                                     ColourChooser chooser = StandardColourChooser());
+                                     ColourPicker chooser = StandardColourPicker());
 
 }  // namespace kestrel

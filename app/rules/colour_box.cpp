@@ -17,7 +17,7 @@ Colour FromQColor(const QColor& colour) {
 
 }  // namespace
 
-ColourChooser StandardColourChooser() {
+ColourPicker StandardColourPicker() {
   return [](Colour current, QWidget* parent) -> std::optional<Colour> {
     const QColor chosen = QColorDialog::getColor(ToQColor(current, Qt::black), parent);
     if (!chosen.isValid()) return std::nullopt;
@@ -61,7 +61,7 @@ void ColourBox::keyPressEvent(QKeyEvent* event) {
 }
 
 ColourSetting::ColourSetting(QRadioButton* default_option, QRadioButton* custom_option,
-                             ColourBox* box, ColourChooser chooser)
+                             ColourBox* box, ColourPicker chooser)
     : default_option_(default_option), custom_option_(custom_option), box_(box) {
   QObject::connect(box, &ColourBox::Clicked, box, [custom_option, box, chooser] {
     custom_option->setChecked(true);

@@ -13,10 +13,10 @@ namespace kestrel {
 
 // Asks the user for a colour, preset to `current`: the chosen colour, or nothing when cancelled.
 // The settings dialogs take one so that tests answer without a real colour dialog.
-using ColourChooser = std::function<std::optional<Colour>(Colour current, QWidget* parent)>;
+using ColourPicker = std::function<std::optional<Colour>(Colour current, QWidget* parent)>;
 
 // The platform's standard colour dialog.
-ColourChooser StandardColourChooser();
+ColourPicker StandardColourPicker();
 
 // The shape in which the rule dialog opens a settings dialog: modal over `parent`, on the
 // pending values, whose Alert, LogMessages and EMailMessages flags are the rule dialog's check
@@ -51,7 +51,7 @@ class ColourBox : public QFrame {
 class ColourSetting {
  public:
   ColourSetting(QRadioButton* default_option, QRadioButton* custom_option, ColourBox* box,
-                ColourChooser chooser);
+                ColourPicker chooser);
   void Load(Colour pending);
   Colour Value() const;
 

@@ -15,7 +15,7 @@
 namespace kestrel {
 
 LogMessageDialog::LogMessageDialog(Rule& pending, bool& action_checked, MessageBoxes& boxes,
-                                   ColourChooser chooser, QWidget* parent)
+                                   ColourPicker chooser, QWidget* parent)
     : QDialog(parent),
       pending_(pending),
       action_checked_(action_checked),
@@ -92,14 +92,14 @@ void LogMessageDialog::Ok() {
 }
 
 bool EditLogMessageSettings(Rule& pending, bool& action_checked, const Settings& settings,
-                            QWidget* parent, MessageBoxes& boxes, ColourChooser chooser) {
+                            QWidget* parent, MessageBoxes& boxes, ColourPicker chooser) {
   LogMessageDialog dialog(pending, action_checked, boxes, std::move(chooser), parent);
   SetTopmost(&dialog, settings.AlwaysOnTop);
   return dialog.exec() == QDialog::Accepted;
 }
 
 SettingsDialogHook LogMessageSettingsHook(const Settings& settings, MessageBoxes& boxes,
-                                          ColourChooser chooser) {
+                                          ColourPicker chooser) {
   return [&settings, &boxes, chooser](QWidget* parent, Rule& pending) {
     EditLogMessageSettings(pending, pending.LogMessages, settings, parent, boxes, chooser);
   };

@@ -21,7 +21,7 @@ namespace kestrel {
 // `pending`, `action_checked` and `boxes` must outlive the dialog.
 class LogMessageDialog : public QDialog {
  public:
-  LogMessageDialog(Rule& pending, bool& action_checked, MessageBoxes& boxes, ColourChooser chooser,
+  LogMessageDialog(Rule& pending, bool& action_checked, MessageBoxes& boxes, ColourPicker chooser,
                    QWidget* parent = nullptr);
 
  private:
@@ -42,10 +42,10 @@ class LogMessageDialog : public QDialog {
 // `action_checked` updated; false after Cancel, both unchanged.
 bool EditLogMessageSettings(Rule& pending, bool& action_checked, const Settings& settings,
                             QWidget* parent, MessageBoxes& boxes,
-                            ColourChooser chooser = StandardColourChooser());
+                            ColourPicker chooser = StandardColourPicker());
 // EditLogMessageSettings as the rule dialog's hook, on `pending.LogMessages` as the check box.
 // `settings` and `boxes` must outlive the hook.
 SettingsDialogHook LogMessageSettingsHook(const Settings& settings, MessageBoxes& boxes,
-                                          ColourChooser chooser = StandardColourChooser());
+                                          ColourPicker chooser = StandardColourPicker());
 
 }  // namespace kestrel

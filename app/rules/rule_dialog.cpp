@@ -63,7 +63,7 @@ void ShowFileName(QLabel* label, const std::string& path) {
 }  // namespace
 
 RuleDialog::RuleDialog(RulesClass& rules, const Settings& settings, MessageBoxes& boxes,
-                       AskFileFunction ask, RuleDialogHooks hooks, QWidget* parent)
+                       FileQuestion ask, RuleDialogHooks hooks, QWidget* parent)
     : QDialog(parent),
       rules_(rules),
       settings_(settings),

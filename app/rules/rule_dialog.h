@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
 #include "app/profile/settings.h"
 #include "app/rules/rule_edit.h"
@@ -41,7 +42,7 @@ class RuleDialog : public QDialog {
 
  public:
   // The references must outlive the dialog. `ask` may be empty: the platform's file dialogs.
-  RuleDialog(RulesClass& rules, const Settings& settings, MessageBoxes& boxes, AskFileFunction ask,
+  RuleDialog(RulesClass& rules, const Settings& settings, MessageBoxes& boxes, FileQuestion ask,
              RuleDialogHooks hooks, QWidget* parent = nullptr);
   ~RuleDialog() override;
 
@@ -72,7 +73,7 @@ class RuleDialog : public QDialog {
   RulesClass& rules_;
   const Settings& settings_;
   MessageBoxes& boxes_;
-  AskFileFunction ask_;
+  FileQuestion ask_;
   RuleDialogHooks hooks_;
   RuleDialogMode mode_ = RuleDialogMode::kNew;
   std::string old_name_;

@@ -159,7 +159,7 @@ int AcceptRuleDialog(RulesClass& rules, RuleDialogMode mode, const std::string& 
   return rules.Index() - 1;
 }
 
-bool ExportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const AskFileFunction& ask) {
+bool ExportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const FileQuestion& ask) {
   if (!ask) return false;
   const std::string path = ask("Export Rules To", "*.ini", "*.ini", "ini");
   if (path.empty()) return false;
@@ -180,7 +180,7 @@ bool ExportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const AskFileFun
   return true;
 }
 
-bool ImportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const AskFileFunction& ask) {
+bool ImportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const FileQuestion& ask) {
   if (!ask) return false;
   const std::string path = ask("Import Rules From", "*.ini", "*.ini", "ini");
   if (path.empty()) return false;

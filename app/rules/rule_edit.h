@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
 #include "app/rules/rule.h"
 #include "app/rules/rules_class.h"
@@ -11,12 +12,6 @@ namespace kestrel {
 
 // The logic of the rules window and the rule dialog, free of widgets. Every list position here is
 // 0-based: list entry k is rule k + 1. Single-threaded (the user interface thread).
-
-// Asks for a file: (title, proposed path or name, filter "*.a;;*.b", default suffix) -> the
-// chosen path, "" on Cancel. The same shape as the main window's file question.
-using AskFileFunction =
-    std::function<std::string(const std::string& title, const std::string& proposed,
-                              const std::string& filter, const std::string& default_suffix)>;
 
 inline constexpr const char* kErrorTitle = "Kestrel Error";
 inline constexpr const char* kRuleNotFound = "Unable to find rule in memory.";
@@ -70,7 +65,7 @@ int AcceptRuleDialog(RulesClass& rules, RuleDialogMode mode, const std::string& 
 
 // Export Rules and Import Rules with their questions and messages. Export answers whether a
 // file was written; Import whether rules were read (the set's Changed raised).
-bool ExportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const AskFileFunction& ask);
-bool ImportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const AskFileFunction& ask);
+bool ExportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const FileQuestion& ask);
+bool ImportRulesCommand(RulesClass& rules, MessageBoxes& boxes, const FileQuestion& ask);
 
 }  // namespace kestrel

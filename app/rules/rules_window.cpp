@@ -201,7 +201,7 @@ void RulesWindow::ImportRules() {
 
 RulesWindow* ShowRulesWindow(QPointer<RulesWindow>& slot, RulesClass& rules,
                              const Settings& settings, MessageBoxes& boxes, QWidget* parent,
-                             AskFileFunction ask, RuleDialogHooks hooks) {
+                             FileQuestion ask, RuleDialogHooks hooks) {
   if (slot.isNull()) {
     slot = new RulesWindow(rules, settings, boxes, parent);
     slot->SetFileQuestion(std::move(ask));

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
 #include "app/profile/settings.h"
 #include "app/rules/rule_dialog.h"
@@ -33,7 +34,7 @@ class RulesWindow : public QWidget {
               QWidget* parent = nullptr);
 
   // Empty (the default): the platform's file dialogs, starting in the configuration directory.
-  void SetFileQuestion(AskFileFunction ask) { ask_ = std::move(ask); }
+  void SetFileQuestion(FileQuestion ask) { ask_ = std::move(ask); }
   // Passed to every rule dialog New and Edit open.
   void SetRuleDialogHooks(RuleDialogHooks hooks) { hooks_ = std::move(hooks); }
   // Empty (the default): QDialog::exec. Tests drive the dialog here.
@@ -65,7 +66,7 @@ class RulesWindow : public QWidget {
   RulesClass& rules_;
   const Settings& settings_;
   MessageBoxes& boxes_;
-  AskFileFunction ask_;
+  FileQuestion ask_;
   RuleDialogHooks hooks_;
   DialogRunner run_dialog_;
 
@@ -84,6 +85,6 @@ class RulesWindow : public QWidget {
 // deletes itself on Close, which empties `slot`. `ask` and `hooks` go to a new window only.
 RulesWindow* ShowRulesWindow(QPointer<RulesWindow>& slot, RulesClass& rules,
                              const Settings& settings, MessageBoxes& boxes, QWidget* parent,
-                             AskFileFunction ask = {}, RuleDialogHooks hooks = {});
+                             FileQuestion ask = {}, RuleDialogHooks hooks = {});
 
 }  // namespace kestrel

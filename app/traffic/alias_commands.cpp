@@ -114,7 +114,7 @@ void AliasCommands::Delete(const std::string& terminal, const AliasListeners& li
   aliases_.SetChanged(true);
 }
 
-AliasCommands::Outcome AliasCommands::Export(const AliasFileQuestion& ask, SaveStatus* status) {
+AliasCommands::Outcome AliasCommands::Export(const FileQuestion& ask, SaveStatus* status) {
   const std::string path = ask ? ask(kExportTitle, "", kFilter, kSuffix) : std::string();
   if (path.empty()) return Outcome::kCancelled;
   if (FileExists(path)) {
@@ -141,7 +141,7 @@ AliasCommands::Outcome AliasCommands::Export(const AliasFileQuestion& ask, SaveS
   return Outcome::kDone;
 }
 
-AliasCommands::Outcome AliasCommands::Import(const AliasFileQuestion& ask, SaveStatus* status,
+AliasCommands::Outcome AliasCommands::Import(const FileQuestion& ask, SaveStatus* status,
                                              const AliasListeners& listeners) {
   const std::string path = ask ? ask(kImportTitle, "", kFilter, kSuffix) : std::string();
   if (path.empty()) return Outcome::kCancelled;

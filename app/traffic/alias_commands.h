@@ -5,17 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
 #include "app/profile/profile.h"
 #include "app/traffic/terminal_aliases.h"
 
 namespace kestrel {
-
-// Asks the user for a file: the path, or "" when the user cancels. Same shape as the main
-// window's file question, so one function can answer every file question in tests.
-using AliasFileQuestion =
-    std::function<std::string(const std::string& title, const std::string& proposed_path,
-                              const std::string& filter, const std::string& default_suffix)>;
 
 // The rows of the Configure Terminal Aliases list: (terminal, alias) in the order shown, and
 // the column the user last sorted by.
@@ -81,9 +76,9 @@ class AliasCommands {
   };
   // Asks for a file ("Export Aliases To") and writes every pair to it, `status` showing the
   // progress (may be null).
-  Outcome Export(const AliasFileQuestion& ask, SaveStatus* status);
+  Outcome Export(const FileQuestion& ask, SaveStatus* status);
   // Asks for a file ("Import Aliases From") and assigns its pairs, telling the listeners of each.
-  Outcome Import(const AliasFileQuestion& ask, SaveStatus* status, const AliasListeners& listeners);
+  Outcome Import(const FileQuestion& ask, SaveStatus* status, const AliasListeners& listeners);
 
  private:
   void Tell(const std::string& text);

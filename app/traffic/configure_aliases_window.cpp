@@ -65,7 +65,7 @@ constexpr double kTerminalColumnWidth = 1400;
 }  // namespace
 
 ConfigureAliasesWindow::ConfigureAliasesWindow(AliasCommands& commands, AliasChanged main_window,
-                                               const AliasFileQuestion& ask, OpenAssign open_assign,
+                                               const FileQuestion& ask, OpenAssign open_assign,
                                                QWidget* parent)
     : QDialog(parent),
       commands_(commands),

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
 #include "app/profile/settings.h"
 #include "app/traffic/alias_commands.h"
@@ -36,9 +37,8 @@ class ConfigureAliasesWindow : public QDialog {
   // `commands` and `ask` outlive the window; `main_window` is told of every alias change for
   // the Terminals rows; `open_assign` opens the Assign dialog for Add and Edit. While `ask` is
   // empty the platform's file dialogs ask.
-  ConfigureAliasesWindow(AliasCommands& commands, AliasChanged main_window,
-                         const AliasFileQuestion& ask, OpenAssign open_assign,
-                         QWidget* parent = nullptr);
+  ConfigureAliasesWindow(AliasCommands& commands, AliasChanged main_window, const FileQuestion& ask,
+                         OpenAssign open_assign, QWidget* parent = nullptr);
   ~ConfigureAliasesWindow() override;
 
   // After OK in the Assign dialog: the terminal's row shows the alias (added when missing), the
@@ -61,7 +61,7 @@ class ConfigureAliasesWindow : public QDialog {
 
   AliasCommands& commands_;
   AliasChanged main_window_;
-  const AliasFileQuestion& ask_;
+  const FileQuestion& ask_;
   OpenAssign open_assign_;
   AliasRows rows_;
   AliasRowsModel* model_;
@@ -87,7 +87,7 @@ class AliasWindows : public QObject {
 
   // Answers the Export/Import file questions in place of the file dialogs (tests); an empty
   // function brings the dialogs back.
-  void SetFileQuestion(AliasFileQuestion ask) { ask_ = std::move(ask); }
+  void SetFileQuestion(FileQuestion ask) { ask_ = std::move(ask); }
 
   // ConfigureAliasesMenuItem: shows the Configure Terminal Aliases window, loading it first
   // when it is not open.
@@ -109,7 +109,7 @@ class AliasWindows : public QObject {
   const Settings& settings_;
   QWidget* parent_window_;
   AliasChanged alias_changed_;
-  AliasFileQuestion ask_;
+  FileQuestion ask_;
   QPointer<ConfigureAliasesWindow> configure_;
   QPointer<AssignAliasDialog> assign_;
 };

@@ -29,6 +29,11 @@
 #include "app/profile/profile.h"
 #include "app/profile/set_topmost.h"
 #include "app/profile/status_window.h"
+#include "app/rules/alert_settings_dialog.h"
+#include "app/rules/email_message_dialog.h"
+#include "app/rules/log_message_dialog.h"
+#include "app/rules/rules_window.h"
+#include "app/traffic/configure_aliases_window.h"
 #include "app/ui/about_box.h"
 #include "app/ui/analysis_window.h"
 #include "app/ui/data_files.h"
@@ -169,6 +174,13 @@ MainForm::MainForm(std::unique_ptr<AudioInput> audio, MessageBoxes* boxes, const
             details_->ShowDetails(content);
           });
   program_->capture.SetFailureHandler([this] { capture_->setChecked(false); });
+  alias_windows_ = new AliasWindows(
+      program_->aliases, program_->settings, *boxes_, this,
+      [this](const std::string& terminal, const std::string& alias, AliasChange change) {
+        terminals_model_->SetAlias(terminal, alias);
+        if (change == AliasChange::kAssigned && terminals_sort_ == 1)
+          terminals_model_->Sort(1, terminals_ascending_);
+      });
 
   CreateActions();
   CreateMenus();
@@ -255,7 +267,6 @@ void MainForm::CreateActions() {
   });
   status_bar_item_->setCheckable(true);
   status_bar_item_->setChecked(true);
-  // The rules and alias windows come with their dialogs.
   action(analyze_signal_, "AnalyzeSignalMenuItem", "&Analyze Signal...",
          [this] { RequestSignalCapture(); });
   analyze_signal_->setEnabled(false);
@@ -270,7 +281,8 @@ void MainForm::CreateActions() {
                        .platform = {.slicer_available = true}},
                       this);
   });
-  action(terminal_alias_, "TerminalAliasMenuItem", "Assign Terminal &Alias...", [] {});
+  action(terminal_alias_, "TerminalAliasMenuItem", "Assign Terminal &Alias...",
+         [this] { alias_windows_->AssignAlias(); });
   action(hold_, "HoldMDTMenuItem", "&Hold MDT Display", [this] { ToggleHold(); });
   action(hold2_, "HoldMDTMenuItem2", "&Hold MDT Display", [this] { ToggleHold(); });
   hold_->setCheckable(true);
@@ -289,8 +301,9 @@ void MainForm::CreateActions() {
       program_->monitoring.StartMonitoring();
   });
   monitor_->setCheckable(true);
-  action(rules_item_, "ConfigureRulesMenuItem", "&Rules...", [] {});
-  action(aliases_item_, "ConfigureAliasesMenuItem", "&Terminal Aliases...", [] {});
+  action(rules_item_, "ConfigureRulesMenuItem", "&Rules...", [this] { ShowRules(); });
+  action(aliases_item_, "ConfigureAliasesMenuItem", "&Terminal Aliases...",
+         [this] { alias_windows_->ShowConfigureWindow(); });
   action(home_page_, "HomePageMenuItem", "Kestrel &Home Page",
          [this] { OpenHelpPage("index.html"); });
   action(faq_, "FAQMenuItem", "&Frequently Asked Questions", [this] { OpenHelpPage("faq.html"); });
@@ -304,7 +317,10 @@ void MainForm::CreateActions() {
          [this] { DeleteMessageRow(); });
   action(delete_all_rows_, "DeleteAllMessageRows", "Delete &All Rows",
          [this] { DeleteAllMessageRows(); });
-  action(edit_alias_, "EditAliasMenuItem", "&Assign/Edit Alias", [] {});
+  action(edit_alias_, "EditAliasMenuItem", "&Assign/Edit Alias", [this] {
+    const std::optional<std::string> terminal = SelectedTerminal();
+    if (terminal) alias_windows_->EditAlias(*terminal);
+  });
 
   const auto button = [this](QAction*& member, const char* key, const char* tip, const char* theme,
                              auto slot) {
@@ -494,11 +510,10 @@ void MainForm::CreateViews() {
   connect(terminals_, &QTreeView::clicked, this, [this](const QModelIndex& index) {
     if (terminals_flag_ && index.isValid()) ClickTerminalsRow(index.row());
   });
-  // The alias dialog comes with the alias windows; the double click is ready for it.
   connect(terminals_, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
     if (!index.isValid() || terminals_model_->Address(index.row()) == kAll) return;
     mdt_shows_message_ = false;
-    edit_alias_->trigger();
+    alias_windows_->EditAlias(terminals_model_->Address(index.row()));
   });
   connect(messages_->header(), &QHeaderView::sectionClicked, this,
           [this](int column) { HandleSortClick(messages_, column); });
@@ -777,6 +792,20 @@ void MainForm::SetReconnectTimer(bool enabled) {
     reconnect_timer_.start();
   else
     reconnect_timer_.stop();
+}
+
+void MainForm::SetFileQuestion(FileQuestion question) {
+  ask_file_ = std::move(question);
+  alias_windows_->SetFileQuestion(ask_file_);
+}
+
+void MainForm::ShowRules() {
+  Program& p = *program_;
+  RuleDialogHooks hooks;
+  hooks.alert = AlertSettingsHook(p.settings);
+  hooks.log_message = LogMessageSettingsHook(p.settings, *boxes_);
+  hooks.email = EMailSettingsHook(p.settings, *boxes_, *clock_);
+  ShowRulesWindow(rules_window_, p.rules, p.settings, *boxes_, this, ask_file_, hooks);
 }
 
 void MainForm::ShowClientsConnected() {
@@ -1147,6 +1176,7 @@ void MainForm::LoadProfileCommand() {
   }
   setWindowTitle(Utf8(caption));
   ApplySettingsToWindows();
+  if (rules_window_) rules_window_->Reload();
   if (p.settings.Monitoring) {
     p.monitoring.StopMonitoring();
     p.monitoring.StartMonitoring();

@@ -18,6 +18,7 @@
 #include "app/mail/pigeon_mail_control.h"
 #include "app/network/feed_network.h"
 #include "app/platform/clock.h"
+#include "app/platform/file_question.h"
 #include "app/platform/qt_message_boxes.h"
 #include "app/platform/qt_printer.h"
 #include "app/platform/qt_sound_output.h"
@@ -31,18 +32,14 @@
 
 namespace kestrel {
 
+class AliasWindows;
 class AnalysisWindow;
+class RulesWindow;
 class ClientsConnected;
 class MessageDetailsWindow;
 class StatusWindow;
 class RawDataForm;
 class SplitterBar;
-
-// File dialogs as the main window asks them: the chosen path, or "" when cancelled. Tests
-// answer them without a screen.
-using FileQuestion =
-    std::function<std::string(const std::string& title, const std::string& proposed_path,
-                              const std::string& filter, const std::string& default_suffix)>;
 
 // Kestrel's main window: the Messages list, the Active Terminals list and the MDT display, the
 // menus, toolbar, status bar, timers and tray icon, and the exit sequence.
@@ -63,7 +60,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   // False when the user cancelled.
   bool ExitSequence(bool ask);
   bool Exited() const { return exited_; }
-  void SetFileQuestion(FileQuestion question) { ask_file_ = std::move(question); }
+  // Answers every file question of the window and its dialogs (tests).
+  void SetFileQuestion(FileQuestion question);
   // Called with the settings just before the exit sequence saves them.
   void SetBeforeSave(std::function<void(Settings&)> hook) { on_before_save_ = std::move(hook); }
 
@@ -187,6 +185,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
     FeedNetwork* target = nullptr;
   };
   void ShowClientsConnected();
+  void ShowRules();
 
   // What the Options dialog has the window do.
   struct OptionsBridge : OptionsHost {
@@ -247,6 +246,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   QPointer<RawDataForm> raw_data_form_;
   QPointer<AnalysisWindow> analysis_;
   QPointer<ClientsConnected> clients_window_;
+  QPointer<RulesWindow> rules_window_;
+  AliasWindows* alias_windows_ = nullptr;         // a child of the window
   std::unique_ptr<StatusWindow> capture_status_;  // "Please wait..." until a capture is drawn
   std::unique_ptr<QtTextWindow> raw_data_window_;
 

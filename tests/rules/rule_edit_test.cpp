@@ -289,7 +289,7 @@ TEST_F(RuleEditTest, FileActionsWithoutAFileKeepTheDialogOpen) {
 class RulesFileCommandTest : public RuleEditTest {
  protected:
   // A file question that answers `answer` and remembers what it was asked.
-  AskFileFunction Answer(std::string answer) {
+  FileQuestion Answer(std::string answer) {
     return [this, answer](const std::string& title, const std::string& proposed,
                           const std::string& filter, const std::string& suffix) {
       asked_.push_back(title + "|" + proposed + "|" + filter + "|" + suffix);

@@ -110,7 +110,7 @@ class AliasCommandsTest : public ::testing::Test {
     return {[this](const std::string& t, const std::string& a) { main_window_.emplace_back(t, a); },
             [this](const std::string& t, const std::string& a) { list_.emplace_back(t, a); }};
   }
-  AliasFileQuestion Answer(std::string path) {
+  FileQuestion Answer(std::string path) {
     return [this, path](const std::string& title, const std::string& proposed,
                         const std::string& filter, const std::string& suffix) {
       asked_.push_back(title + " | " + proposed + " | " + filter + " | " + suffix);

@@ -34,7 +34,7 @@ struct FakeChooser {
   std::vector<std::optional<Colour>> answers;
   std::vector<Colour> presets;
 
-  ColourChooser Function() {
+  ColourPicker Function() {
     return [this](Colour current, QWidget*) -> std::optional<Colour> {
       presets.push_back(current);
       if (answers.empty()) return std::nullopt;

@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTimer>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <fstream>
 #include <sstream>
@@ -19,11 +20,14 @@
 #include "app/profile/ini_file.h"
 #include "app/profile/profile.h"
 #include "support/fake_acquisition.h"
+#include "support/program_stores.h"
 #include "support/records.h"
 #include "support/scratch_directory.h"
 
 namespace kestrel {
 namespace {
+
+using Stores = kestrel_test::ProgramStores;
 
 // Answers every question with `answer`; may close the window while a question is up.
 struct ScriptedBoxes : MessageBoxes {
@@ -541,6 +545,92 @@ TEST_F(MainFormTest, OptionsFromTheMenuWidenTheMDTDisplayWithoutRestartingMonito
   EXPECT_GE(Child<QPlainTextEdit>("MDT")->width(), width_before);
   const QFontMetrics metrics(Child<QPlainTextEdit>("MDT")->font());
   EXPECT_GE(Child<QPlainTextEdit>("MDT")->width(), metrics.horizontalAdvance(QString(90, 'W')));
+}
+
+// Answers the next modal dialog from inside its event loop.
+void Answer(const char* name, std::function<void(QWidget*)> fill) {
+  QTimer::singleShot(0, [name, fill] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr) << name;
+    ASSERT_EQ(dialog->objectName().toStdString(), name);
+    fill(dialog);
+  });
+}
+
+void Type(QWidget* dialog, const char* field, const QString& text) {
+  auto* edit = dialog->findChild<QLineEdit*>(field);
+  ASSERT_NE(edit, nullptr) << field;
+  edit->setText(text);
+}
+
+TEST_F(MainFormTest, ChangesMadeInTheDialogsSurviveASaveAndAFreshStart) {
+  const std::string path = scratch_.Path("setup.ini");
+  {
+    Stores original;
+    original.settings.MDTColumns = 44;
+    original.settings.ServerPort = 4990;
+    original.aliases.Assign("0042", "Old name");
+    original.aliases.SetChanged(true);
+    original.rules.AddDefaultRules();
+    original.rules.SetChanged(true);
+    ASSERT_TRUE(SaveProfile(path, true, original.get()));
+  }
+  const std::string aliases_before =
+      ReadIniString("TerminalAliases", "Alias1", AliasesFilePath(path));
+  ASSERT_EQ(aliases_before, "Old name");
+  program().rules.Clear();
+  ASSERT_TRUE(LoadProfile(path, program().Stores()));
+  program().settings.Monitoring = false;
+  form_->Start(false);
+
+  // An option: the MDT display's width.
+  Answer("OptionsForm", [](QWidget* d) {
+    Type(d, "Cols", "72");
+    d->findChild<QPushButton*>("cmdOK")->click();
+  });
+  Action("OptionsMenuItem")->trigger();
+  // An alias: a new terminal's (the dialog is modal to the window, not a blocking call).
+  Action("TerminalAliasMenuItem")->trigger();
+  QWidget* assign = TopLevel("AssignAlias");
+  ASSERT_NE(assign, nullptr);
+  Type(assign, "Terminal", "1234");
+  Type(assign, "Alias", "Engine 9");
+  assign->findChild<QPushButton*>("OKButton")->click();
+  ASSERT_EQ(Child<QTreeView>("Terminals")->model()->rowCount(), 1)
+      << "no row for an unheard terminal";
+  // A rule: the second default rule's body.
+  Action("ConfigureRulesMenuItem")->trigger();
+  QWidget* rules = TopLevel("RulesConfigure");
+  ASSERT_NE(rules, nullptr);
+  auto* list = rules->findChild<QAbstractItemView*>("RulesListbox");
+  ASSERT_NE(list, nullptr);
+  list->setCurrentIndex(list->model()->index(1, 0));
+  Answer("RuleEdit", [](QWidget* d) {
+    Type(d, "MessageBody", "*DISPATCH*FIRE*");
+    d->findChild<QPushButton*>("OkButton")->click();
+  });
+  rules->findChild<QPushButton*>("EditButton")->click();
+  rules->close();
+  Action("SaveProfileMenuItem")->trigger();
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].first;
+
+  Stores reloaded;
+  ASSERT_TRUE(LoadProfile(path, reloaded.get()));
+  EXPECT_EQ(reloaded.settings.MDTColumns, 72);
+  EXPECT_EQ(reloaded.settings.ServerPort, 4990);
+  EXPECT_EQ(reloaded.aliases.Alias("1234"), "Engine 9");
+  EXPECT_EQ(reloaded.aliases.Alias("0042"), "Old name");
+  ASSERT_EQ(reloaded.rules.Count(), 2);
+  EXPECT_EQ(reloaded.rules.At(2)->MessageBody, "*DISPATCH*FIRE*");
+  EXPECT_EQ(reloaded.rules.At(1)->MessageBody, "*message*");
+  // Nothing else: the rest of the settings are what the program had, window places aside.
+  Settings expected = program().settings;
+  Settings got = reloaded.settings;
+  for (Settings* s : {&expected, &got}) {
+    s->CurrentProfile.clear();
+    s->SettingsChanged = false;
+  }
+  EXPECT_EQ(got, expected);
 }
 
 TEST_F(MainFormTest, HoldFreezesTheDisplayUntilReleased) {
