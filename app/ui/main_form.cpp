@@ -306,6 +306,9 @@ void MainForm::CreateActions() {
          [this] { alias_windows_->ShowConfigureWindow(); });
   action(home_page_, "HomePageMenuItem", "Kestrel &Home Page",
          [this] { OpenHelpPage("index.html"); });
+  // F1 anywhere in the program opens the help pages.
+  home_page_->setShortcut(QKeySequence::HelpContents);
+  home_page_->setShortcutContext(Qt::ApplicationShortcut);
   action(faq_, "FAQMenuItem", "&Frequently Asked Questions", [this] { OpenHelpPage("faq.html"); });
   action(history_, "ReleaseHistoryMenuItem", "&Release History",
          [this] { OpenHelpPage("history.html"); });

@@ -159,6 +159,7 @@ TEST_F(MainFormTest, EveryNamedControlIsThere) {
   EXPECT_EQ(Action("CaptureMenuItem")->text(), "&Capture...");
   EXPECT_EQ(Action("MonitorMDTMenuItem")->text(), "Monitor MDT's");
   EXPECT_EQ(Action("play")->toolTip(), "Start monitoring");
+  EXPECT_EQ(Action("HomePageMenuItem")->shortcut(), QKeySequence(QKeySequence::HelpContents));
   for (const char* name : {"Messages", "Terminals"}) Child<QTreeView>(name);
   for (const char* name : {"TerminalsLabel", "MDTDisplayLabel", "ActivityLED"}) Child<QLabel>(name);
   for (const char* name : {"SystemTrayMenu", "MessagesMenu", "AliasesMenu", "MainFormMenu"})

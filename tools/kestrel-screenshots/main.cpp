@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
+#include <QTabBar>
 #include <QTreeView>
 #include <cstdio>
 #include <memory>
@@ -14,20 +15,25 @@
 #include "app/acquisition/file_audio_input.h"
 #include "app/display/raw_data_form.h"
 #include "app/network/clients_connected_window.h"
+#include "app/profile/options_dialog.h"
+#include "app/rules/alert_settings_dialog.h"
+#include "app/rules/email_message_dialog.h"
+#include "app/rules/log_message_dialog.h"
+#include "app/rules/rule_dialog.h"
 #include "app/ui/analysis_window.h"
 #include "app/ui/main_form.h"
 #include "support/signal_captures.h"
 
 namespace {
 
-bool Save(QWidget* window, const QDir& directory, const char* name) {
+bool Save(QWidget* window, const QDir& directory, const std::string& name) {
   if (window == nullptr) {
-    std::fprintf(stderr, "kestrel-screenshots: no %s window to picture\n", name);
+    std::fprintf(stderr, "kestrel-screenshots: no %s window to picture\n", name.c_str());
     return false;
   }
   window->raise();
   QApplication::processEvents();
-  const QString path = directory.filePath(QString(name) + ".png");
+  const QString path = directory.filePath(QString::fromStdString(name) + ".png");
   if (!window->grab().save(path)) {
     std::fprintf(stderr, "kestrel-screenshots: cannot write %s\n", qPrintable(path));
     return false;
@@ -43,6 +49,16 @@ QWidget* TopLevel(const char* name) {
   return nullptr;
 }
 
+// The options dialog only draws here; nothing it could ask of the window happens.
+struct NoOptionsHost : kestrel::OptionsHost {
+  void ApplyAlwaysOnTop(bool) override {}
+  void StopMonitoring() override {}
+  void StartMonitoring() override {}
+  void ApplyPolarity(bool) override {}
+  void ApplySettingsToWindows() override {}
+  void ApplyMdtFont() override {}
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +73,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   kestrel::RecordingMessageBoxes boxes;
+  NoOptionsHost options_host;
   auto recording =
       std::make_unique<kestrel::FileAudioInput>(argv[1], kestrel::FileAudioInput::Pace::kLossless);
   const kestrel::FileAudioInput* input = recording.get();
@@ -133,6 +150,50 @@ int main(int argc, char** argv) {
   clients->show();
   saved &= Save(clients, directory, "clients-connected");
   clients->close();
+
+  // The windows that configure Kestrel, at their opening sizes.
+  form.findChild<QAction*>("ConfigureRulesMenuItem")->trigger();
+  saved &= Save(TopLevel("RulesConfigure"), directory, "rules");
+  if (QWidget* rules = TopLevel("RulesConfigure")) rules->close();
+  {
+    kestrel::RuleDialog rule(program.rules, program.settings, boxes, {}, {});
+    rule.Prepare(kestrel::RuleDialogMode::kEdit, *program.rules.At(2), program.rules.At(2)->Name);
+    rule.show();
+    saved &= Save(&rule, directory, "rule");
+    kestrel::Rule pending = *program.rules.At(2);
+    bool checked = true;
+    kestrel::AlertSettingsDialog alert_settings(pending, kestrel::StandardColourPicker());
+    alert_settings.show();
+    saved &= Save(&alert_settings, directory, "rule-alert");
+    kestrel::LogMessageDialog log_settings(pending, checked, boxes,
+                                           kestrel::StandardColourPicker());
+    log_settings.show();
+    saved &= Save(&log_settings, directory, "rule-log-message");
+    pending.EMailMessageDisabledHours = "1:0,1:1,1:2,1:3,1:4,1:5,1:22,1:23";
+    kestrel::EMailMessageDialog email_settings(pending, checked, program.settings, boxes, 1);
+    email_settings.show();
+    saved &= Save(&email_settings, directory, "rule-email");
+  }
+  {
+    kestrel::OptionsForm options({.settings = program.settings,
+                                  .boxes = boxes,
+                                  .host = options_host,
+                                  .choose_colour = kestrel::SystemColourChooser(),
+                                  .choose_font = kestrel::SystemFontChooser(),
+                                  .audio_inputs = {{"alsa_input.usb-receiver", "USB receiver"}},
+                                  .serial_ports = {"/dev/ttyUSB0"},
+                                  .platform = {.slicer_available = true}});
+    options.show();
+    auto* tabs = options.findChild<QTabBar*>("tbsOptions");
+    for (int tab = 0; tabs != nullptr && tab < tabs->count(); ++tab) {
+      tabs->setCurrentIndex(tab);
+      const std::string name = "options-" + std::to_string(tab + 1);
+      saved &= Save(&options, directory, name);
+    }
+  }
+  form.findChild<QAction*>("ConfigureAliasesMenuItem")->trigger();
+  saved &= Save(TopLevel("ConfigureAliases"), directory, "aliases");
+  if (QWidget* aliases = TopLevel("ConfigureAliases")) aliases->close();
 
   // The RM100's view of a signal: two levels at four samples a bit.
   auto* rm100 = new kestrel::AnalysisWindow(false);
