@@ -15,6 +15,7 @@
 
 #include "app/platform/paths.h"
 #include "app/profile/set_topmost.h"
+#include "app/rules/action_settings.h"
 #include "app/ui/widget_helpers.h"
 
 namespace kestrel {
@@ -232,24 +233,13 @@ void RuleDialog::OpenSettings(const RuleDialogHooks::SettingsDialog& hook) {
   RefreshFileLabels();
 }
 
-void RuleDialog::Inform(const char* text) {
-  boxes_.Show(text, kProgramName, MessageBoxes::Icon::kInformation, MessageBoxes::Buttons::kOk);
-}
-
 void RuleDialog::LogMessagesClicked(bool checked) {
-  if (!checked || LogActionComplete(pending_)) return;
-  log_messages_->setChecked(false);
-  Inform(kLogIncomplete);
+  if (checked && !ConfirmLogMessageAction(pending_, boxes_)) log_messages_->setChecked(false);
 }
 
 void RuleDialog::EMailMessagesClicked(bool checked) {
-  if (!checked) return;
-  if (!EMailActionComplete(pending_)) {
+  if (checked && !ConfirmEMailAction(pending_, settings_.SMTPMailServer, boxes_))
     email_->setChecked(false);
-    Inform(kEMailIncomplete);
-  } else if (settings_.SMTPMailServer.empty()) {
-    Inform(kSmtpServerMissing);
-  }
 }
 
 std::string RuleDialog::AskFile(bool save, const std::string& title, const std::string& proposed,

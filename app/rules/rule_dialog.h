@@ -68,7 +68,6 @@ class RuleDialog : public QDialog {
   void Accept();
   std::string AskFile(bool save, const std::string& title, const std::string& proposed,
                       const std::string& filter, const std::string& suffix);
-  void Inform(const char* text);
 
   RulesClass& rules_;
   const Settings& settings_;

@@ -11,14 +11,6 @@ namespace {
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 
-// What the settings dialogs' three lists can show: a verb of the list, an occurrence of the
-// list ("word" or 1st..100th) and any character text but none.
-bool SentenceComplete(const std::string& verb, int occurrence, const std::string& character) {
-  const bool verb_listed = verb == "with" || verb == "after";
-  const bool occurrence_listed = occurrence == -1 || (occurrence >= 1 && occurrence <= 100);
-  return verb_listed && occurrence_listed && !character.empty();
-}
-
 void Critical(MessageBoxes& boxes, const char* text, const char* title) {
   boxes.Show(text, title, Icon::kStop, Buttons::kOk);
 }
@@ -45,17 +37,6 @@ Rule NewRulePending() {
   rule.EMailMessageSplitChars = 240;
   rule.EMailMessageLimitChars = 240;
   return rule;
-}
-
-bool LogActionComplete(const Rule& pending) {
-  return SentenceComplete(pending.LogMessageVerb, pending.LogMessageOccurence,
-                          pending.LogMessageCharacter);
-}
-
-bool EMailActionComplete(const Rule& pending) {
-  return !pending.EMailMessageToAddress.empty() && !pending.EMailMessageFromAddress.empty() &&
-         SentenceComplete(pending.EMailMessageVerb, pending.EMailMessageOccurence,
-                          pending.EMailMessageCharacter);
 }
 
 RulesButtons RulesButtonStates(int count, int selected) {

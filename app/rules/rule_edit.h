@@ -22,15 +22,6 @@ Rule NewRulePending();
 // The completeness tests of the Messages-window and e-mail actions on pending values: the verb
 // must be one the lists offer, the occurrence "word" (-1) or 1..100, the character not empty;
 // e-mail also needs both addresses.
-bool LogActionComplete(const Rule& pending);
-bool EMailActionComplete(const Rule& pending);
-inline constexpr const char* kLogIncomplete =
-    "Not all information has been entered in the 'Log message in Messages window' configuration "
-    "window.";
-inline constexpr const char* kEMailIncomplete =
-    "Not all information has been entered in the 'Send e-mail message' configuration window.";
-inline constexpr const char* kSmtpServerMissing =
-    "The 'SMTP Mail Server' value in View|Options must be filled-in for this rule to work.";
 
 // What the rules window's buttons may do, derived from the list and its selection.
 struct RulesButtons {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/rules/action_settings.h"
 #include "support/program_stores.h"
 #include "support/scratch_directory.h"
 
@@ -52,49 +53,49 @@ TEST(NewRulePending, StartsWithTheDefaultsOfANewRule) {
                rule.LogFile || rule.PlaySound || rule.NoFurther);
   EXPECT_TRUE(rule.Name.empty() && rule.LogFilename.empty() && rule.SoundFilename.empty());
   // A new rule's log sentence is complete; its e-mail lacks the addresses.
-  EXPECT_TRUE(LogActionComplete(rule));
-  EXPECT_FALSE(EMailActionComplete(rule));
+  EXPECT_TRUE(LogMessageSettingsComplete(rule));
+  EXPECT_FALSE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
 }
 
 TEST(ActionCompleteness, TheSentenceNeedsAListedVerbOccurrenceAndACharacter) {
   Rule rule = NewRulePending();
   for (int occurrence : {-1, 1, 100}) {
     rule.LogMessageOccurence = int16_t(occurrence);
-    EXPECT_TRUE(LogActionComplete(rule)) << occurrence;
+    EXPECT_TRUE(LogMessageSettingsComplete(rule)) << occurrence;
   }
   for (int occurrence : {0, 101, -2}) {
     rule.LogMessageOccurence = int16_t(occurrence);
-    EXPECT_FALSE(LogActionComplete(rule)) << occurrence;
+    EXPECT_FALSE(LogMessageSettingsComplete(rule)) << occurrence;
   }
   rule = NewRulePending();
   rule.LogMessageVerb = "after";
-  EXPECT_TRUE(LogActionComplete(rule));
+  EXPECT_TRUE(LogMessageSettingsComplete(rule));
   for (const char* verb : {"", "with the", "With"}) {
     rule.LogMessageVerb = verb;
-    EXPECT_FALSE(LogActionComplete(rule)) << verb;
+    EXPECT_FALSE(LogMessageSettingsComplete(rule)) << verb;
   }
   rule = NewRulePending();
   rule.LogMessageCharacter = "";
-  EXPECT_FALSE(LogActionComplete(rule));
+  EXPECT_FALSE(LogMessageSettingsComplete(rule));
 }
 
 TEST(ActionCompleteness, EMailNeedsBothAddressesAsWell) {
   Rule rule = NewRulePending();
   rule.EMailMessageFromAddress = "desk@example.org";
   rule.EMailMessageToAddress = "chief@example.org";
-  EXPECT_TRUE(EMailActionComplete(rule));
+  EXPECT_TRUE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
   rule.EMailMessageToAddress.clear();
-  EXPECT_FALSE(EMailActionComplete(rule));
+  EXPECT_FALSE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
   rule.EMailMessageToAddress = "chief@example.org";
   rule.EMailMessageFromAddress.clear();
-  EXPECT_FALSE(EMailActionComplete(rule));
+  EXPECT_FALSE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
   rule.EMailMessageFromAddress = "desk@example.org";
   rule.EMailMessageCharacter.clear();
-  EXPECT_FALSE(EMailActionComplete(rule));
+  EXPECT_FALSE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
   // The Messages-window sentence is not the e-mail's.
   rule.EMailMessageCharacter = "space";
   rule.LogMessageCharacter.clear();
-  EXPECT_TRUE(EMailActionComplete(rule));
+  EXPECT_TRUE((CheckEMailSettings(rule, "mail.example.org") != EMailSettingsCheck::kIncomplete));
 }
 
 TEST(RulesButtonStates, FollowTheListAndItsSelection) {
@@ -310,7 +311,6 @@ TEST_F(RulesFileCommandTest, ExportWritesTheFileAndClearsChanged) {
   EXPECT_FALSE(rules().Changed());
   EXPECT_TRUE(shown().empty());
   EXPECT_NE(scratch_.Read("rules.ini").find("Name2=Fire"), std::string::npos);
-
 }
 
 TEST_F(RulesFileCommandTest, CancelledQuestionsDoNothing) {
