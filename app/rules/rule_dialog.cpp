@@ -1,7 +1,6 @@
 #include "app/rules/rule_dialog.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +12,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
 #include "app/profile/set_topmost.h"
 #include "app/rules/action_settings.h"
@@ -242,28 +242,12 @@ void RuleDialog::EMailMessagesClicked(bool checked) {
     email_->setChecked(false);
 }
 
-std::string RuleDialog::AskFile(bool save, const std::string& title, const std::string& proposed,
-                                const std::string& filter, const std::string& suffix) {
-  if (ask_) return ask_(title, proposed, filter, suffix);
-  QFileDialog dialog(this, Utf8(title), Utf8(ConfigDirectory()), Utf8(filter));
-  if (save) {
-    // A log file is appended to, so an existing one is no cause for a question.
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  dialog.setDefaultSuffix(Utf8(suffix));
-  if (proposed.find('*') == std::string::npos) dialog.selectFile(Utf8(proposed));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first().toUtf8().toStdString();
-}
-
 void RuleDialog::ChooseLogFile() {
   const std::string proposed = pending_.LogFilename.empty() ? "*.txt" : pending_.LogFilename;
   const std::string path =
-      AskFile(true, "Log messages to file", proposed, "*.txt;;*.doc;;*.hex;;*.dat", "txt");
+      // A log file is appended to, so an existing one is no cause for a question.
+      AskFile(ask_, this, FileDialogMode::kSaveNoOverwriteQuestion, "Log messages to file",
+              proposed, "*.txt;;*.doc;;*.hex;;*.dat", "txt");
   if (path.empty()) return;
   pending_.LogFilename = path;
   RefreshFileLabels();
@@ -271,7 +255,8 @@ void RuleDialog::ChooseLogFile() {
 
 void RuleDialog::ChooseSoundFile() {
   const std::string proposed = pending_.SoundFilename.empty() ? "*.wav" : pending_.SoundFilename;
-  const std::string path = AskFile(false, "Play Sound", proposed, "*.wav", "wav");
+  const std::string path =
+      AskFile(ask_, this, FileDialogMode::kOpen, "Play Sound", proposed, "*.wav", "wav");
   if (path.empty()) return;
   pending_.SoundFilename = path;
   play_sound_button_->setEnabled(true);

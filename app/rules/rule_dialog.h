@@ -66,8 +66,6 @@ class RuleDialog : public QDialog {
   void ChooseSoundFile();
   void PlayChosenSound();
   void Accept();
-  std::string AskFile(bool save, const std::string& title, const std::string& proposed,
-                      const std::string& filter, const std::string& suffix);
 
   RulesClass& rules_;
   const Settings& settings_;

@@ -1,13 +1,12 @@
 #include "app/rules/rules_window.h"
 
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/platform/paths.h"
+#include "app/platform/file_dialog.h"
 #include "app/profile/set_topmost.h"
 #include "app/ui/widget_helpers.h"
 
@@ -160,40 +159,24 @@ void RulesWindow::MoveDown() {
   Select(selected);
 }
 
-std::string RulesWindow::AskFile(bool save, const std::string& title, const std::string& proposed,
-                                 const std::string& filter, const std::string& suffix) {
-  if (ask_) return ask_(title, proposed, filter, suffix);
-  QFileDialog dialog(this, Utf8(title), Utf8(ConfigDirectory()), Utf8(filter));
-  if (save) {
-    // The overwrite question is the command's own.
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  dialog.setOption(QFileDialog::ReadOnly, false);
-  dialog.setDefaultSuffix(Utf8(suffix));
-  if (proposed.find('*') == std::string::npos) dialog.selectFile(Utf8(proposed));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first().toUtf8().toStdString();
-}
-
 void RulesWindow::ExportRules() {
-  ExportRulesCommand(
-      rules_, boxes_,
-      [this](const std::string& title, const std::string& proposed, const std::string& filter,
-             const std::string& suffix) { return AskFile(true, title, proposed, filter, suffix); });
+  // The overwrite question is the command's own.
+  ExportRulesCommand(rules_, boxes_,
+                     [this](const std::string& title, const std::string& proposed,
+                            const std::string& filter, const std::string& suffix) {
+                       return AskFile(ask_, this, FileDialogMode::kSaveNoOverwriteQuestion, title,
+                                      proposed, filter, suffix);
+                     });
 }
 
 void RulesWindow::ImportRules() {
   const int selected = list_->currentRow();
-  const bool imported =
-      ImportRulesCommand(rules_, boxes_,
-                         [this](const std::string& title, const std::string& proposed,
-                                const std::string& filter, const std::string& suffix) {
-                           return AskFile(false, title, proposed, filter, suffix);
-                         });
+  const bool imported = ImportRulesCommand(
+      rules_, boxes_,
+      [this](const std::string& title, const std::string& proposed, const std::string& filter,
+             const std::string& suffix) {
+        return AskFile(ask_, this, FileDialogMode::kOpen, title, proposed, filter, suffix);
+      });
   if (!imported) return;
   Reload();
   Select(selected < 0 && list_->count() > 0 ? 0 : selected);

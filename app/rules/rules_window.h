@@ -60,8 +60,6 @@ class RulesWindow : public QWidget {
   void ExportRules();
   void ImportRules();
   int RunDialog(RuleDialog& dialog);
-  std::string AskFile(bool save, const std::string& title, const std::string& proposed,
-                      const std::string& filter, const std::string& suffix);
 
   RulesClass& rules_;
   const Settings& settings_;

@@ -1,7 +1,6 @@
 #include "app/traffic/configure_aliases_window.h"
 
 #include <QAbstractTableModel>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -10,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/platform/paths.h"
+#include "app/platform/file_dialog.h"
 #include "app/profile/set_topmost.h"
 #include "app/profile/status_window.h"
 #include "app/ui/list_models.h"
@@ -220,8 +219,12 @@ void ConfigureAliasesWindow::Delete() {
 void ConfigureAliasesWindow::Export() {
   StatusWindow progress(this);
   commands_.Export(
+      // The overwrite question is the command's own.
       [this](const std::string& title, const std::string&, const std::string& filter,
-             const std::string& suffix) { return AskFile(true, title, filter, suffix); },
+             const std::string& suffix) {
+        return AskFile(ask_, this, FileDialogMode::kSaveNoOverwriteQuestion, title, "", filter,
+                       suffix);
+      },
       &progress);
 }
 
@@ -229,21 +232,11 @@ void ConfigureAliasesWindow::Import() {
   StatusWindow progress(this);
   commands_.Import(
       [this](const std::string& title, const std::string&, const std::string& filter,
-             const std::string& suffix) { return AskFile(false, title, filter, suffix); },
+             const std::string& suffix) {
+        return AskFile(ask_, this, FileDialogMode::kOpen, title, "", filter, suffix);
+      },
       &progress, Listeners(AliasChange::kImported));
   UpdateExportButton();
-}
-
-std::string ConfigureAliasesWindow::AskFile(bool save, const std::string& title,
-                                            const std::string& filter, const std::string& suffix) {
-  if (ask_) return ask_(title, "", filter, suffix);
-  QFileDialog dialog(this, Utf8(title), QString::fromStdString(ConfigDirectory()),
-                     QString::fromStdString(filter));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  if (!save) dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(QString::fromStdString(suffix));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
 }
 
 AliasListeners ConfigureAliasesWindow::Listeners(AliasChange change) {

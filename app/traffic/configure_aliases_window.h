@@ -55,8 +55,6 @@ class ConfigureAliasesWindow : public QDialog {
   void Delete();
   void Export();
   void Import();
-  std::string AskFile(bool save, const std::string& title, const std::string& filter,
-                      const std::string& suffix);
   AliasListeners Listeners(AliasChange change);
 
   AliasCommands& commands_;

@@ -23,6 +23,7 @@
 #include "app/display/message_details_window.h"
 #include "app/display/raw_data_form.h"
 #include "app/network/clients_connected_window.h"
+#include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
 #include "app/platform/twips.h"
 #include "app/profile/options_dialog.h"
@@ -89,8 +90,6 @@ namespace {
 
 constexpr int kSplitterThickness = 5;  // pixels
 constexpr char kAll[] = "<all>";
-
-std::string Local8(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
 void ColourView(QWidget* view, Colour foreground, Colour background) {
   QPalette palette = view->palette();
@@ -1024,9 +1023,8 @@ void MainForm::EndCaptureMenus() {
 
 void MainForm::CaptureToFile() {
   const std::string proposed = JoinPath(ConfigDirectory(), ProposedCaptureFileName(clock_->Now()));
-  const std::string path =
-      ask_file_ ? ask_file_("Capture To File", proposed, "*.txt;;*.doc;;*.hex;;*.dat", "txt")
-                : AskSaveFile("Capture To File", proposed, "*.txt;;*.doc;;*.hex;;*.dat", "txt");
+  const std::string path = AskFile(ask_file_, this, FileDialogMode::kSave, "Capture To File",
+                                   proposed, "*.txt;;*.doc;;*.hex;;*.dat", "txt");
   if (path.empty()) return;
   capture_->setEnabled(false);
   stop_capturing_->setEnabled(true);
@@ -1144,31 +1142,9 @@ void MainForm::OpenHelpPage(const char* page) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(DataFilePath(page))));
 }
 
-std::string MainForm::AskSaveFile(const std::string& title, const std::string& proposed,
-                                  const std::string& filter, const std::string& suffix) {
-  QFileDialog dialog(this, Utf8(title), QString::fromStdString(ConfigDirectory()),
-                     QString::fromStdString(filter));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QString::fromStdString(suffix));
-  dialog.selectFile(QString::fromStdString(proposed));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return Local8(dialog.selectedFiles().first());
-}
-
-std::string MainForm::AskOpenFile(const std::string& title, const std::string& filter,
-                                  const std::string& suffix) {
-  QFileDialog dialog(this, Utf8(title), QString::fromStdString(ConfigDirectory()),
-                     QString::fromStdString(filter));
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(QString::fromStdString(suffix));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return Local8(dialog.selectedFiles().first());
-}
-
 void MainForm::LoadProfileCommand() {
-  const std::string path = ask_file_ ? ask_file_("Load Profile", "", "*.ini", "ini")
-                                     : AskOpenFile("Load Profile", "*.ini", "ini");
+  const std::string path =
+      AskFile(ask_file_, this, FileDialogMode::kOpen, "Load Profile", "", "*.ini", "ini");
   if (path.empty()) return;
   std::string caption;
   Program& p = *program_;
@@ -1194,9 +1170,8 @@ void MainForm::SaveProfileCommand() {
 
 void MainForm::SaveProfileAsCommand() {
   Program& p = *program_;
-  const std::string path =
-      ask_file_ ? ask_file_("Save Profile As", p.settings.CurrentProfile, "*.ini", "ini")
-                : AskSaveFile("Save Profile As", p.settings.CurrentProfile, "*.ini", "ini");
+  const std::string path = AskFile(ask_file_, this, FileDialogMode::kSave, "Save Profile As",
+                                   p.settings.CurrentProfile, "*.ini", "ini");
   if (path.empty()) return;
   p.rules.SetChanged(true);
   p.aliases.SetChanged(true);

@@ -157,10 +157,6 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   void WireDetails();
   void SaveTo(const std::string& path);
   QIcon ToolbarIcon(const char* key, const char* theme);
-  std::string AskSaveFile(const std::string& title, const std::string& proposed,
-                          const std::string& filter, const std::string& suffix);
-  std::string AskOpenFile(const std::string& title, const std::string& filter,
-                          const std::string& suffix);
 
   // The program needs its feed before the feed (which needs the program's settings) exists.
   struct FeedForwarder : FeedNetwork {
