@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <random>
 
 namespace kestrel {
 namespace {
@@ -104,13 +104,49 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
-std::string TemporaryName(const std::string& directory, const std::string& base) {
-  static std::atomic<unsigned> counter{0};
-  static const unsigned seed = std::random_device{}();
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%x.%x.%x.tmp", unsigned(::getpid()), seed,
-                counter.fetch_add(1));
-  return directory + "/." + base + suffix;
+// Short and independent of the file's own name, so that a name near the file system's limit
+// still leaves room for it; O_EXCL settles collisions with other savers.
+std::string TemporaryName(const std::string& directory) {
+  static std::atomic<unsigned> counter{unsigned(::getpid())};
+  return directory + "/.kestrel." + std::to_string(counter.fetch_add(1));
+}
+
+constexpr int kMaxLinkHops = 40;
+
+// Where a chain of symbolic links starting at `path` ends; that file need not exist yet. False
+// (errno set) for a loop or an unreadable link.
+bool FollowLinks(const std::string& path, std::string& target) {
+  target = path;
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    struct stat status;
+    if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
+    if (length < 0) return false;
+    if (length == 0 || size_t(length) == link.size()) {
+      errno = length == 0 ? ENOENT : ENAMETOOLONG;
+      return false;
+    }
+    link.resize(size_t(length));
+    const size_t slash = target.rfind('/');
+    if (link.front() != '/' && slash != target.npos) link.insert(0, target, 0, slash + 1);
+    target = std::move(link);
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// The fallback when the folder refuses new files: not atomic, but the file stays the user's.
+bool WriteInPlace(int fd, std::string_view content) {
+  return WriteAll(fd, content) && ::ftruncate(fd, off_t(content.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Closes `fd` (when open) without disturbing errno.
+void CloseQuietly(int fd) {
+  if (fd < 0) return;
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
 }
 
 }  // namespace
@@ -291,9 +327,15 @@ std::string IniFile::Serialize() const {
 
 bool IniFile::Save(const std::string& path) const {
   // Never write what Load would refuse to read back.
-  if (LineCount() > kIniMaxLines) return false;
+  if (LineCount() > kIniMaxLines) {
+    errno = EFBIG;
+    return false;
+  }
   std::string content = Serialize();
-  if (content.size() > kIniMaxFileSize) return false;
+  if (content.size() > kIniMaxFileSize) {
+    errno = EFBIG;
+    return false;
+  }
   return ReplaceFileAtomically(path, content);
 }
 
@@ -313,40 +355,67 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view content) {
-  if (path.empty()) return false;
-  std::string target = path;
-  struct stat status;
-  if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-    // Renaming over a link would replace the link, not the file it points to.
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return false;
-    target = resolved;
-    std::free(resolved);
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
   }
-  size_t slash = target.rfind('/');
-  std::string directory = slash == target.npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-  std::string base = slash == target.npos ? target : target.substr(slash + 1);
-  if (base.empty()) return false;
+  // Renaming over a link would replace the link, not the file it points to.
+  std::string target;
+  if (!FollowLinks(path, target)) return false;
+  const size_t slash = target.rfind('/');
+  const std::string directory = slash == target.npos ? "."
+                                : slash == 0         ? "/"
+                                                     : target.substr(0, slash);
+  if (slash + 1 == target.size()) {
+    errno = EISDIR;
+    return false;
+  }
+
+  struct stat status;
+  const bool regular = ::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  int existing = -1;
+  if (regular) {
+    // A rename needs only the folder's permission; a file the user made read-only must refuse
+    // the save exactly as writing into it would.
+    existing = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (existing < 0) return false;
+  }
 
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = TemporaryName(directory, base);
+    temporary = TemporaryName(directory);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (existing >= 0 && (errno == EACCES || errno == EPERM)) {
+      const bool written = WriteInPlace(existing, content);
+      CloseQuietly(existing);
+      return written;
+    }
+    CloseQuietly(existing);
+    return false;
+  }
+  CloseQuietly(existing);
 
-  bool ok = true;
-  if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+  if (regular) {
     // Failing to copy the permissions is no reason to lose the user's data.
     (void)::fchmod(fd, status.st_mode & 07777);
   }
-  ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
+  int saved = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (ok) {
+    ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    saved = errno;
+  }
   if (!ok) {
     ::unlink(temporary.c_str());
+    errno = saved;
     return false;
   }
   // Makes the rename itself durable; the file is already complete either way.

@@ -60,8 +60,8 @@ class IniFile {
 
   // The file's bytes as Save writes them.
   std::string Serialize() const;
-  // Replaces the file at `path` as a whole (see ReplaceFileAtomically). False when it cannot be
-  // written or the document exceeds the bounds a load accepts.
+  // Replaces the file at `path` as a whole (see ReplaceFileAtomically). False, with errno saying
+  // why, when it cannot be written or the document exceeds the bounds a load accepts (EFBIG).
   bool Save(const std::string& path) const;
 
  private:
@@ -89,8 +89,14 @@ bool WriteIniString(std::string_view section, std::string_view key, std::string_
 
 // Writes `content` to a new file beside `path`, flushes it to disk and renames it over `path`,
 // so that a crash or a full disk leaves either the old or the new complete file. On failure the
-// file at `path` is untouched and no temporary file remains. A symbolic link at `path` is followed
-// (its target is replaced); an existing file's permissions are kept.
+// file at `path` is untouched, no temporary file remains and errno says why.
+// - A symbolic link at `path` is followed (its target is replaced, or created when missing).
+// - An existing file's permissions are kept; one that cannot be opened for writing (read-only,
+//   say) is refused with EACCES, as writing into it would be.
+// - When the folder refuses new files but the file itself is writable, the file is overwritten
+//   in place (flushed and synced): not atomic, but the save still works.
+// - The temporary file's name is short (".kestrel." and a counter), so any legal name can be
+//   saved.
 bool ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // Numbered entries, as the exchange files and the profile keep lists ("Rules" = N, then Name1,

@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "support/scratch_directory.h"
+#include "support/unprivileged.h"
 
 namespace kestrel {
 namespace {
@@ -249,13 +250,88 @@ TEST_F(IniFileTest, FailedSaveLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"profile.ini", "taken.ini"}));
   EXPECT_TRUE(fs::is_empty(PathOf("taken.ini")));
 
-  if (::geteuid() != 0) {  // permissions do not stop root
-    fs::permissions(directory_, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(WriteIniString("Settings", "Version", "2", path));
-    fs::permissions(directory_, fs::perms::owner_all);
-    EXPECT_EQ(ReadFile(path), old_content);
-  }
   EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"profile.ini", "taken.ini"}));
+}
+
+// What a save of `content` to `path` did: "" when it succeeded, else errno's name.
+std::string SaveOutcome(const std::string& path, std::string_view content) {
+  errno = 0;
+  if (ReplaceFileAtomically(path, content)) return "";
+  return errno == EACCES ? "EACCES" : errno == ELOOP ? "ELOOP" : std::to_string(errno);
+}
+
+TEST_F(IniFileTest, ModesAreHonouredAsWritingWouldHonourThem) {
+  // The checks run as a user the modes stop, in folders that user may enter.
+  fs::permissions(directory_, fs::perms::all);
+  const std::string read_only = PathOf("read-only.ini");
+  WriteFile(read_only, "[Settings]\r\nVersion=1.6.1\r\n");
+  const std::string folder = PathOf("locked");
+  fs::create_directory(folder);
+  const std::string in_locked = folder + "/profile.ini";
+  WriteFile(in_locked, "[Settings]\r\nVersion=1.0.0\r\nMDTColumns=80\r\n");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(read_only.c_str(), kestrel_test::kUnprivilegedId, 0), 0);
+    ASSERT_EQ(::chown(in_locked.c_str(), kestrel_test::kUnprivilegedId, 0), 0);
+  }
+  ::chmod(read_only.c_str(), 0444);
+  ::chmod(in_locked.c_str(), 0644);
+  ::chmod(folder.c_str(), 0555);
+
+  const std::optional<std::string> failure = kestrel_test::RunUnprivileged([&]() -> std::string {
+    // A read-only profile is refused, not renamed over, and stays as it was.
+    if (std::string got = SaveOutcome(read_only, "[Settings]\r\n"); got != "EACCES")
+      return "read-only file: " + got;
+    if (ReadFile(read_only) != "[Settings]\r\nVersion=1.6.1\r\n") return "read-only file changed";
+    // A writable file in a read-only folder is written in place, shorter than before.
+    const std::string shorter = "[Settings]\r\nVersion=1.6.1\r\n";
+    if (std::string got = SaveOutcome(in_locked, shorter); !got.empty())
+      return "read-only folder: " + got;
+    if (ReadFile(in_locked) != shorter) return "read-only folder: " + ReadFile(in_locked);
+    // A file that does not exist yet cannot be made there.
+    if (SaveOutcome(folder + "/new.ini", "x").empty()) return "created in a read-only folder";
+    return "";
+  });
+  if (!failure) GTEST_SKIP() << "no unprivileged user to run the checks as";
+  EXPECT_EQ(*failure, "");
+  EXPECT_EQ(fs::status(read_only).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_FALSE(fs::exists(folder + "/new.ini"));
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "profile.ini");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(IniFileTest, NamesUpToTheFileSystemLimitSave) {
+  // The limit for one name is 255 bytes; the temporary name must not eat into it.
+  const std::string longest = PathOf(std::string(251, 'p') + ".ini");
+  EXPECT_EQ(SaveOutcome(longest, "[s]\r\n"), "");
+  EXPECT_EQ(ReadFile(longest), "[s]\r\n");
+  EXPECT_EQ(SaveOutcome(longest, "[t]\r\n"), "");
+  EXPECT_EQ(ReadFile(longest), "[t]\r\n");
+  EXPECT_EQ(SaveOutcome(PathOf(std::string(252, 'p') + ".ini"), "[s]\r\n"),
+            std::to_string(ENAMETOOLONG));
+  EXPECT_EQ(DirectoryEntries().size(), 1u);
+}
+
+TEST_F(IniFileTest, SavingThroughLinksReachesTheirEnd) {
+  // A dangling link: the save creates the file it names, relative to the link's folder.
+  fs::create_directory(PathOf("real"));
+  fs::create_symlink("real/profile.ini", PathOf("dangling.ini"));
+  fs::create_symlink("dangling.ini", PathOf("chain.ini"));
+  EXPECT_EQ(SaveOutcome(PathOf("chain.ini"), "[s]\r\nk=1\r\n"), "");
+  EXPECT_EQ(ReadFile(PathOf("real/profile.ini")), "[s]\r\nk=1\r\n");
+  EXPECT_TRUE(fs::is_symlink(PathOf("dangling.ini")));
+  EXPECT_TRUE(WriteIniString("s", "k", "2", PathOf("dangling.ini")));
+  EXPECT_EQ(ReadIniString("s", "k", PathOf("real/profile.ini")), "2");
+
+  // A loop or a link into a missing folder fails, leaving nothing behind.
+  fs::create_symlink("loop-b.ini", PathOf("loop-a.ini"));
+  fs::create_symlink("loop-a.ini", PathOf("loop-b.ini"));
+  EXPECT_EQ(SaveOutcome(PathOf("loop-a.ini"), "x"), "ELOOP");
+  fs::create_symlink("missing/profile.ini", PathOf("nowhere.ini"));
+  EXPECT_EQ(SaveOutcome(PathOf("nowhere.ini"), "x"), std::to_string(ENOENT));
+  EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"chain.ini", "dangling.ini", "loop-a.ini",
+                                                          "loop-b.ini", "nowhere.ini", "real"}));
 }
 
 }  // namespace
