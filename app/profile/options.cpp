@@ -73,6 +73,7 @@ OptionsValues LoadOptions(const Settings& s) {
   v.com_port_name = s.COMPortName;
   v.com_device = s.COMPortDevice;
   v.rm100_polarity = s.COMPortReversePolarity;
+  v.decoder_mode = s.DecoderMode;
   v.address_start = std::to_string(s.TerminalAddressStart);
   v.address_end = std::to_string(s.TerminalAddressEnd);
   v.ignore_35 = s.Ignore35Prefix;
@@ -168,6 +169,8 @@ ApplyResult ApplyOptions(const OptionsValues& v, Settings& s, MessageBoxes& boxe
   s.MDTForeground = v.mdt_foreground;
   s.MDTBackground = v.mdt_background;
   s.AutoReconnect = v.auto_reconnect;
+  // The decoder is chosen at every poll, so a change needs no restart of monitoring.
+  s.DecoderMode = v.decoder_mode;
   host.ApplySettingsToWindows();
 
   if (DataSourceChanged(v, s)) {

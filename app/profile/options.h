@@ -39,6 +39,7 @@ struct OptionsValues {
   std::string com_port_name;             // a serial device path; "" for the COM port above
   int com_device = kCOMPortDeviceRM100;  // COMPortDevice
   bool rm100_polarity = false;
+  int decoder_mode = kDecoderModeRobust;  // DecoderMode
   // MDT Data.
   std::string address_start;
   std::string address_end;

@@ -19,6 +19,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/acquisition/qt_audio_input.h"
 #include "app/platform/paths.h"
 #include "app/profile/set_topmost.h"
@@ -362,12 +364,22 @@ QWidget* OptionsForm::DataSourcePage() {
   com_grid->addWidget(rm100_polarity_, 2, 0, 1, 2);
   com_grid->setColumnStretch(1, 1);
 
+  // Serves the sound card and the RM100 alike; the slicer and the feed bring decoded bits.
+  auto* decoder = new QGroupBox("Decoder", page);
+  decoder_mode_ = NewList("DecoderMode", decoder);
+  decoder_mode_->addItem("Robust: for real receivers, noise and weak signals", kDecoderModeRobust);
+  decoder_mode_->addItem("Exact: the reference algorithm, bit for bit", kDecoderModeExact);
+  auto* decoder_row = new QHBoxLayout(decoder);
+  decoder_row->addWidget(NewLabel("DecoderModeLabel", "Decode samples with:", decoder));
+  decoder_row->addWidget(decoder_mode_, 1);
+
   auto* layout = new QGridLayout(page);
   layout->addWidget(sources, 0, 0);
   layout->addWidget(network, 0, 1);
   layout->addWidget(sound, 1, 0, 1, 2);
   layout->addWidget(com, 2, 0, 1, 2);
-  layout->setRowStretch(3, 1);
+  layout->addWidget(decoder, 3, 0, 1, 2);
+  layout->setRowStretch(4, 1);
   layout->setColumnStretch(1, 1);
   return page;
 }
@@ -438,6 +450,7 @@ void OptionsForm::ShowValues(const OptionsValues& v) {
   com_port_name_->setCurrentText(Text(v.com_port_name));
   if (QAbstractButton* option = device_->button(v.com_device)) option->setChecked(true);
   rm100_polarity_->setChecked(v.rm100_polarity);
+  decoder_mode_->setCurrentIndex(std::max(0, decoder_mode_->findData(v.decoder_mode)));
   address_start_->setText(Text(v.address_start));
   address_end_->setText(Text(v.address_end));
   ignore_35_->setChecked(v.ignore_35);
@@ -465,6 +478,7 @@ OptionsValues OptionsForm::Values() const {
   v.com_port_name = Text(com_port_name_->currentText().trimmed());
   v.com_device = device_->checkedId() > 0 ? device_->checkedId() : s_.settings.COMPortDevice;
   v.rm100_polarity = rm100_polarity_->isChecked();
+  v.decoder_mode = decoder_mode_->currentData().toInt();
   v.address_start = Text(address_start_->text());
   v.address_end = Text(address_end_->text());
   v.ignore_35 = ignore_35_->isChecked();

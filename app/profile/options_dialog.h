@@ -89,7 +89,7 @@ class OptionsForm : public QDialog {
             *always_on_top_ = nullptr, *auto_reconnect_ = nullptr, *polarity_ = nullptr,
             *rm100_polarity_ = nullptr, *ignore_35_ = nullptr, *ignore_downloaded_ = nullptr;
   QComboBox *sampling_rate_ = nullptr, *com_port_ = nullptr, *audio_input_ = nullptr,
-            *com_port_name_ = nullptr;
+            *com_port_name_ = nullptr, *decoder_mode_ = nullptr;
   QButtonGroup* source_ = nullptr;
   QButtonGroup* device_ = nullptr;
   std::vector<std::pair<QPushButton*, Colour OptionsValues::*>> colour_boxes_;

@@ -52,11 +52,12 @@ struct SettingKey {
   unsigned flags = 0;
   std::string_view old_name = {};
   int max = std::numeric_limits<int32_t>::max();
+  int min = std::numeric_limits<int32_t>::min();
 };
 
 // Section "Settings" in the order a save writes it; Version goes first, SMTPMailServer is read
 // before Version is looked at.
-const std::array<SettingKey, 52> kSettingKeys = {{
+const std::array<SettingKey, 53> kSettingKeys = {{
     {"SMTPMailServer", &Settings::SMTPMailServer, LoadRule::kAlways},
     {"ReversePolarity", &Settings::ReversePolarity},
     {"AutoReconnect", &Settings::AutoReconnect},
@@ -111,6 +112,8 @@ const std::array<SettingKey, 52> kSettingKeys = {{
     {"MDTFontItalic", &Settings::MDTFontItalic},
     {"AudioInputDevice", &Settings::AudioInputDevice, LoadRule::kAlways},
     {"COMPortName", &Settings::COMPortName, LoadRule::kAlways},
+    {"DecoderMode", &Settings::DecoderMode, LoadRule::kNonEmpty, 0, {}, kDecoderModeRobust,
+     kDecoderModeExact},
 }};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -190,7 +193,7 @@ bool Apply(const SettingKey& key, const std::string& value, Settings& settings) 
   if (auto member = std::get_if<int Settings::*>(&key.member)) {
     // Positivity is judged after rounding, so 0.4 cannot slip a 0 past the rule.
     double rounded = RoundHalfToEven(*number);
-    if (rounded < std::numeric_limits<int32_t>::min() || rounded > key.max) return false;
+    if (rounded < key.min || rounded > key.max) return false;
     if (key.rule == LoadRule::kPositive && rounded <= 0) return false;
     settings.*(*member) = int(rounded);
     return true;

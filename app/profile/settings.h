@@ -13,6 +13,9 @@ inline constexpr int kSieveSourceNetwork = 2;
 inline constexpr int kSieveSourceCOMPort = 3;
 inline constexpr int kCOMPortDeviceSlicer = 1;
 inline constexpr int kCOMPortDeviceRM100 = 2;
+// Values of DecoderMode.
+inline constexpr int kDecoderModeExact = 0;
+inline constexpr int kDecoderModeRobust = 1;
 // The widest MDT display a profile may ask for; wider is of no use and would make every separator
 // line of the traffic huge.
 inline constexpr int kMaxMDTColumns = 32767;
@@ -81,6 +84,10 @@ struct Settings {
   // The serial device of the COM-port sources by path (a USB adapter, say); "" for the port that
   // COMPortNumber names.
   std::string COMPortName;
+  // Which decoder turns audio and RM100 samples into frames: the robust one is built for real
+  // receivers (noise, squelch, band-limited audio); the exact one reproduces the reference
+  // algorithm bit for bit.
+  int DecoderMode = kDecoderModeRobust;
 
   std::string CurrentProfile;  // full path of the profile in use; "" until start-up sets it
   bool SettingsChanged = false;

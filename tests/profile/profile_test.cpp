@@ -262,6 +262,11 @@ TEST_F(ProfileTest, EachKeyFollowsItsLoadRule) {
          return !s.AutoReconnect && !s.ToolBar && s.ActivityLED && !s.AlwaysOnTop && s.Monitoring &&
                 s.Ignore35Prefix && s.Listen;
        }},
+      // The decoder is one of two; a profile without the key gets the robust one.
+      {"DecoderMode=-1", [](const Settings& s) { return s.DecoderMode == kDecoderModeRobust; }},
+      {"DecoderMode=2", [](const Settings& s) { return s.DecoderMode == kDecoderModeRobust; }},
+      {"DecoderMode=0", [](const Settings& s) { return s.DecoderMode == kDecoderModeExact; }},
+      {"DecoderMode=1", [](const Settings& s) { return s.DecoderMode == kDecoderModeRobust; }},
       // Text: SMTPMailServer is always taken, the font name only when given.
       {"SMTPMailServer=\nMDTFontName=",
        [](const Settings& s) {
@@ -346,6 +351,7 @@ Settings Unusual() {
   s.MDTFontItalic = true;
   s.AudioInputDevice = "alsa_input.usb-receiver.mono";
   s.COMPortName = "/dev/ttyUSB0";
+  s.DecoderMode = kDecoderModeExact;
   return s;
 }
 
@@ -416,7 +422,8 @@ TEST_F(ProfileTest, EveryKeySurvivesASaveAndLoadInTableOrder) {
                                           "MDTFontBold",
                                           "MDTFontItalic",
                                           "AudioInputDevice",
-                                          "COMPortName"};
+                                          "COMPortName",
+                                          "DecoderMode"};
   EXPECT_EQ(file.Keys("Settings"), order);
   EXPECT_EQ(file.Read("Settings", "Version"), "1.6.1");
   EXPECT_EQ(file.Read("Settings", "ReversePolarity"), "True");

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <numeric>
 #include <random>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -226,6 +229,161 @@ TEST(PcmTest, NoiseOffsetDriftAndSeed) {
   EXPECT_EQ(RenderPcm(ones, options, 44100).size(), static_cast<size_t>(10.0 / 1.001 * 44100));
 }
 
+// 0.2 s of rest, a frame, 0.2 s of rest; the indices of the transmission at `rate`.
+struct Burst {
+  Timeline timeline;
+  size_t first = 0;
+  size_t end = 0;
+};
+
+Burst MakeBurst(int rate) {
+  Burst burst;
+  burst.timeline.AppendRest(0.2);
+  burst.first = static_cast<size_t>(std::ceil(0.2 * rate));
+  burst.timeline.AppendBits(EncodeFrame(Bytes(30, 0xA5)).bits);
+  burst.end = static_cast<size_t>(burst.timeline.Seconds() * rate);
+  burst.timeline.AppendRest(0.2);
+  return burst;
+}
+
+double Deviation(std::span<const uint8_t> samples) {
+  const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / samples.size();
+  double power = 0.0;
+  for (uint8_t sample : samples) power += (sample - mean) * (sample - mean);
+  return std::sqrt(power / samples.size());
+}
+
+TEST(SquelchTest, NoiseOnlyWhileFramesAreSent) {
+  const Burst burst = MakeBurst(44100);
+  SignalOptions flat;
+  flat.snr_db = 6.0;
+  SignalOptions squelched = flat;
+  squelched.squelch = true;
+  const std::vector<uint8_t> noisy = RenderPcm(burst.timeline, flat, 44100);
+  const std::vector<uint8_t> quiet = RenderPcm(burst.timeline, squelched, 44100);
+  ASSERT_EQ(quiet.size(), noisy.size());
+  for (size_t k = 0; k < quiet.size(); ++k) {
+    if (k >= burst.first && k < burst.end) {
+      ASSERT_EQ(quiet[k], noisy[k]) << k;  // the transmission keeps its noise
+    } else {
+      ASSERT_EQ(quiet[k], 128) << k;
+    }
+  }
+  EXPECT_GT(Deviation(std::span(noisy).first(burst.first)), 10.0);
+
+  // A floor 30 dB down: standard deviation 40 / 10^1.5, about 1.26, plus the rounding's.
+  squelched.squelch_floor_db = 30.0;
+  const std::vector<uint8_t> floor = RenderPcm(burst.timeline, squelched, 44100);
+  EXPECT_NEAR(Deviation(std::span(floor).first(burst.first)), 1.30, 0.15);
+  EXPECT_EQ(std::vector(floor.begin() + burst.first, floor.begin() + burst.end),
+            std::vector(noisy.begin() + burst.first, noisy.begin() + burst.end));
+
+  // The line receivers see no edge between transmissions.
+  SignalOptions line = squelched;
+  line.squelch_floor_db.reset();
+  const std::vector<uint8_t> rm100 = RenderRm100(burst.timeline, line);
+  const size_t rest_bytes = static_cast<size_t>(0.2 * kRm100SampleRate) / 8 - 1;
+  for (size_t i = 0; i < rest_bytes; ++i) ASSERT_EQ(rm100[i], 0) << i;
+  EXPECT_EQ(RenderSlicer(burst.timeline, line).front(), (SlicerEntry{65535, 0x11}));
+}
+
+TEST(SquelchTest, FloorLimits) {
+  SignalOptions options;
+  options.squelch_floor_db = 30.0;
+  EXPECT_EQ(CheckSignalOptions(options), "a squelch floor needs squelch");
+  options.squelch = true;
+  for (double db : {20.0, 120.0}) {
+    options.squelch_floor_db = db;
+    EXPECT_EQ(CheckSignalOptions(options), "") << db;
+  }
+  for (double db : {19.99, 120.01, -5.0}) {
+    options.squelch_floor_db = db;
+    EXPECT_EQ(CheckSignalOptions(options), "the squelch floor must be within 20..120 dB") << db;
+  }
+}
+
+// Gain in decibels of the channel for a steady sine at `hz`, measured after it settles.
+double ChannelGainDb(double highpass_hz, double lowpass_hz, double hz) {
+  SpeakerChannel channel(highpass_hz, lowpass_hz);
+  const auto settle = static_cast<int>(kChannelRate / 5);  // 0.2 s: many time constants at 20 Hz
+  const auto measure = static_cast<int>(kChannelRate / 2);
+  double in_power = 0.0;
+  double out_power = 0.0;
+  for (int k = 0; k < settle + measure; ++k) {
+    const double x = std::sin(2.0 * std::numbers::pi * hz * k / kChannelRate);
+    const double y = channel.Step(x);
+    if (k >= settle) {
+      in_power += x * x;
+      out_power += y * y;
+    }
+  }
+  return 10.0 * std::log10(out_power / in_power);
+}
+
+TEST(SpeakerTest, BandPassResponse) {
+  // Second order on each side: -3 dB at the corners, 12 dB an octave beyond them.
+  EXPECT_NEAR(ChannelGainDb(300, 3000, 100), -19.1, 0.3);
+  EXPECT_NEAR(ChannelGainDb(300, 3000, 300), -3.0, 0.1);
+  EXPECT_NEAR(ChannelGainDb(300, 3000, 1000), -0.1, 0.1);
+  EXPECT_NEAR(ChannelGainDb(300, 3000, 3000), -3.0, 0.1);
+  EXPECT_NEAR(ChannelGainDb(300, 3000, 6000), -12.3, 0.3);
+  // Moved corners move the response.
+  EXPECT_NEAR(ChannelGainDb(500, 2000, 500), -3.0, 0.1);
+  EXPECT_NEAR(ChannelGainDb(500, 2000, 2000), -3.0, 0.1);
+  EXPECT_NEAR(ChannelGainDb(20, 10000, 20), -3.0, 0.1);
+  EXPECT_NEAR(ChannelGainDb(20, 10000, 10000), -3.0, 0.1);
+  EXPECT_LT(ChannelGainDb(500, 2000, 3000), -6.0);
+}
+
+TEST(SpeakerTest, AcCoupledBandLimitedAndOffsetAfterwards) {
+  Timeline ones = TimelineOf(std::vector<int8_t>(4800, 1));  // one second of one bits
+  SignalOptions options;
+  options.speaker = true;
+  std::vector<uint8_t> pcm = RenderPcm(ones, options, 44100);
+  EXPECT_LT(*std::min_element(pcm.begin(), pcm.begin() + 100), 100);  // the step gets through
+  EXPECT_EQ(pcm.back(), 128);                                         // and decays: no DC passes
+  options.offset = -10.0;
+  EXPECT_EQ(RenderPcm(ones, options, 22050).back(), 118);
+
+  // Noise is band-limited with the rest: about a third of its flat deviation remains.
+  Timeline rest;
+  rest.AppendRest(1.0);
+  SignalOptions noise;
+  noise.snr_db = 0.0;  // standard deviation 40
+  const double flat = Deviation(RenderPcm(rest, noise, 44100));
+  noise.speaker = true;
+  const double band = Deviation(RenderPcm(rest, noise, 44100));
+  EXPECT_NEAR(flat, 40.0, 1.0);
+  EXPECT_GT(band, 0.25 * flat);
+  EXPECT_LT(band, 0.45 * flat);
+
+  // The line receivers slice the channel's output at the rest level.
+  const Burst burst = MakeBurst(kRm100SampleRate);
+  SignalOptions line;
+  line.speaker = true;
+  const std::vector<uint8_t> rm100 = RenderRm100(burst.timeline, line);
+  EXPECT_EQ(rm100, RenderRm100(burst.timeline, line));
+  EXPECT_FALSE(RenderSlicer(burst.timeline, line).empty());
+}
+
+TEST(SpeakerTest, CornerLimits) {
+  const auto check = [](double highpass, double lowpass) {
+    SignalOptions options;
+    options.speaker = true;
+    options.highpass_hz = highpass;
+    options.lowpass_hz = lowpass;
+    return CheckSignalOptions(options);
+  };
+  EXPECT_EQ(check(20, 1000), "");
+  EXPECT_EQ(check(999, 1000), "");
+  EXPECT_EQ(check(300, 10000), "");
+  EXPECT_EQ(check(19.99, 3000), "the high-pass corner must be within 20..1000 Hz");
+  EXPECT_EQ(check(1000.01, 3000), "the high-pass corner must be within 20..1000 Hz");
+  EXPECT_EQ(check(300, 999.99), "the low-pass corner must be within 1000..10000 Hz");
+  EXPECT_EQ(check(300, 10000.01), "the low-pass corner must be within 1000..10000 Hz");
+  EXPECT_EQ(check(1000, 1000), "the high-pass corner must be below the low-pass corner");
+}
+
 TEST(Rm100Test, FirstSampleInTheLeastSignificantBit) {
   const Timeline timeline = TimelineOf({1, -1, -1, 1, 0, 0});
   EXPECT_EQ(RenderRm100(timeline, {}), (std::vector<uint8_t>{0x0F, 0xF0, 0x00}));
@@ -286,6 +444,9 @@ TEST(FrameTextTest, ParsesAndReportsTheBadLine) {
   EXPECT_EQ(ParseFrames("012\n").error, "line 1: the digit at column 3 does not complete a byte");
   EXPECT_EQ(ParseFrames(std::string("0\0", 2)).error,
             "line 1: byte 0x00 at column 2 is not a hexadecimal digit");
+  EXPECT_EQ(ParseFrames("# sent first\n01\n  #\n# 0x\n02\n").frames,
+            (std::vector<Bytes>{{1}, {2}}));
+  EXPECT_EQ(ParseFrames("01 # late\n").error, "line 1: '#' at column 4 is not a hexadecimal digit");
   EXPECT_EQ(ParseFrames(std::string(2 * kMaxFrameBytes, 'a')).error, "");
   EXPECT_EQ(ParseFrames(std::string(2 * kMaxFrameBytes + 2, 'a')).error,
             "line 1: the frame is longer than 1008 bytes");
@@ -302,8 +463,18 @@ TEST(MessageTextTest, ParsesEscapesAndReportsTheBadLine) {
   EXPECT_EQ(list.messages[1].address, (Bytes{0xFF, 0xFF}));
   EXPECT_EQ(list.messages[1].text, "BOLO  ");
 
-  EXPECT_EQ(ParseMessages("1207 OK\n120 X\n").error,
+  // Short addresses are terminal numbers with leading zeros.
+  const MessageList padded = ParseMessages("1 A\n12 B\n123 C\n1234 D\n123456 E\n01020304 F\n");
+  ASSERT_EQ(padded.error, "");
+  const std::vector<Bytes> addresses = {{0x00, 0x01}, {0x00, 0x12},       {0x01, 0x23},
+                                        {0x12, 0x34}, {0x12, 0x34, 0x56}, {1, 2, 3, 4}};
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    EXPECT_EQ(padded.messages[i].address, addresses[i]) << i;
+  }
+  EXPECT_EQ(ParseMessages("1207 OK\n12345 X\n").error,
             "line 2: the address is not whole bytes of hexadecimal digits");
+  EXPECT_EQ(ParseMessages("12G7 X\n").error, "line 1: the address is not hexadecimal digits");
+  EXPECT_EQ(ParseMessages("010203040 X\n").error, "line 1: the address has more than 4 bytes");
   EXPECT_EQ(ParseMessages("0102030405 X\n").error, "line 1: the address has more than 4 bytes");
   EXPECT_EQ(ParseMessages("1207   \n").error, "line 1: no text after the address");
   EXPECT_EQ(ParseMessages("1207 AB\\q").error,
@@ -374,6 +545,63 @@ TEST_F(CliTest, ComposesMessagesIntoRecords) {
   EXPECT_EQ(Run({"--messages", Path("empty.txt"), "-o", Path("b.wav")}), 2);
   EXPECT_NE(err_.str().find("holds no messages"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Path("b.wav")));
+}
+
+TEST_F(CliTest, DashWritesStdout) {
+  Write("frames.txt", "# two frames\n75C0 01\nAABBCC\n");
+  ASSERT_EQ(Run({Path("frames.txt"), "-o", "-", "--format", "wav"}), 0) << err_.str();
+  EXPECT_EQ(out_.str().substr(0, 4), "RIFF");
+  ASSERT_EQ(Run({Path("frames.txt"), "-o", Path("a.rm100"), "--frames-out", "-"}), 0);
+  EXPECT_EQ(out_.str(), "75C001\nAABBCC\n");
+  ASSERT_EQ(
+      Run({Path("frames.txt"), "-o", "-", "--format", "slicer", "--frames-out", Path("sent.txt")}),
+      0);
+  EXPECT_EQ(out_.str().substr(0, 9), "65535 17\n");
+  EXPECT_EQ(Read("sent.txt"), "75C001\nAABBCC\n");
+  EXPECT_EQ(Run({"--random", "1", "-o", "-", "--frames-out", "-", "--format", "wav"}), 2);
+  EXPECT_NE(err_.str().find("cannot both write stdout"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"--random", "1", "-o", "-"}), 2);
+  EXPECT_NE(err_.str().find("-o - writes stdout; give --format"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(CliTest, SquelchAndSpeakerOptions) {
+  Write("messages.txt", "12 UNIT 12 CLEAR\n");
+  ASSERT_EQ(Run({"--messages", Path("messages.txt"), "--snr", "12", "--squelch", "--squelch-floor",
+                 "40", "--speaker", "--highpass", "250", "--lowpass=2800", "-o", Path("s.wav"),
+                 "--frames-out", Path("sent.txt")}),
+            0)
+      << err_.str();
+  const FrameList sent = ParseFrames(Read("sent.txt"));
+  ASSERT_EQ(sent.frames.size(), 1u);
+  EXPECT_EQ(sent.frames[0][2], 0x00);  // terminal 0012
+  EXPECT_EQ(sent.frames[0][3], 0x12);
+  EXPECT_EQ(Run({"--help"}), 0);
+  for (const char* option :
+       {"--squelch ", "--squelch-floor DB", "--speaker ", "--highpass HZ", "--lowpass HZ"}) {
+    EXPECT_NE(out_.str().find(option), std::string::npos) << option;
+  }
+
+  const std::string out = Path("out.wav");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--squelch-floor", "40"}, "--squelch-floor needs --squelch"},
+      {{"--squelch", "--squelch-floor", "19"}, "the squelch floor must be within 20..120 dB"},
+      {{"--squelch=1"}, "--squelch takes no value"},
+      {{"--highpass", "300"}, "--highpass needs --speaker"},
+      {{"--lowpass", "3000"}, "--lowpass needs --speaker"},
+      {{"--speaker", "--highpass", "1001"}, "the high-pass corner must be within 20..1000 Hz"},
+      {{"--speaker", "--lowpass", "10001"}, "the low-pass corner must be within 1000..10000 Hz"},
+      {{"--speaker", "--highpass", "900", "--lowpass", "900"}, "the low-pass corner must be"},
+      {{"--speaker", "--highpass", "x"}, "--highpass needs a number, not 'x'"},
+      {{"--seed", "-1"}, "--seed needs a non-negative number, not '-1'"},
+  };
+  for (const auto& [extra, message] : cases) {
+    std::vector<std::string> args = {"--random", "1", "-o", out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(Run(args), 2) << extra[0];
+    EXPECT_NE(err_.str().find("mdcgen: " + message), std::string::npos) << err_.str();
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
 }
 
 TEST_F(CliTest, RejectsBadArgumentsAndInput) {

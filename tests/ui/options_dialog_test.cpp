@@ -244,6 +244,20 @@ TEST_F(OptionsDialogTest, AComPortChangeRestartsMonitoring) {
   EXPECT_TRUE(settings.Monitoring);
 }
 
+TEST_F(OptionsDialogTest, TheDecoderChoiceAppliesWithoutRestartingMonitoring) {
+  settings.Monitoring = true;
+  Open();
+  auto* decoder = Control<QComboBox>("DecoderMode");
+  EXPECT_EQ(decoder->currentData().toInt(), kDecoderModeRobust);
+  decoder->setCurrentIndex(decoder->findData(kDecoderModeExact));
+  Click("cmdOK");
+  EXPECT_EQ(settings.DecoderMode, kDecoderModeExact);
+  EXPECT_EQ(host.stops, 0);
+
+  Open();
+  EXPECT_EQ(Control<QComboBox>("DecoderMode")->currentData().toInt(), kDecoderModeExact);
+}
+
 TEST_F(OptionsDialogTest, TheDeviceListsOfferTheSystemsDevices) {
   settings.Monitoring = true;
   settings.AudioInputDevice = "usb-7";

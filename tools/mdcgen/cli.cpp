@@ -36,21 +36,23 @@ Makes an MDC-4800 test signal from frames of bytes.
 
 Input (exactly one):
   FRAMES               text file, one frame per line in hexadecimal (up to 1008 bytes;
-                       spaces may separate bytes; blank lines are skipped); - reads stdin
+                       spaces may separate bytes; blank lines are skipped; # starts a
+                       comment line); - reads stdin
   --random N           N random frames of 6 to 300 bytes (last byte never zero)
   --demo SECONDS       about SECONDS of dispatch traffic for a handful of terminals: screens,
                        status changes, queries and replies, messages between units
   --messages FILE      one message per line as decoded records: the terminal address in
-                       hexadecimal (e.g. 1207, bytes 3-4 of each record), white space, the
-                       text; \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form
+                       hexadecimal (e.g. 1207, bytes 3-4 of each record; a shorter one gets
+                       leading zeros, so 12 is 0012), white space, the text; \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form
                        feed, backslash and any byte; texts over 120 bytes continue in further
                        records; # starts a comment line; - reads stdin
 
 Output:
-  -o, --output FILE    the file to write
+  -o, --output FILE    the file to write; - writes stdout (then give --format)
   --format FORMAT      wav, rm100 or slicer; by default from the extension of FILE
                        (.wav, .rm100, .txt)
-  --frames-out FILE    also write the frames sent, one hexadecimal line each
+  --frames-out FILE    also write the frames sent, one hexadecimal line each; - writes
+                       stdout (not with -o -)
 
 Signal:
   --rate RATE          WAV sampling rate, 44100 (default) or 22050
@@ -60,6 +62,16 @@ Signal:
   --offset N           WAV DC offset in PCM steps, -64..64 (default 0)
   --drift PPM          bit clock error in parts per million (default 0)
   --invert             swap the two levels
+  --squelch            a squelched receiver: the rest level between transmissions carries
+                       no noise; --snr applies while frames are sent
+  --squelch-floor DB   with --squelch, noise DB decibels below the amplitude between
+                       transmissions, 20..120 (default none)
+  --speaker            speaker audio: the levels and the noise pass an AC-coupled band-pass
+                       channel (second-order high-pass and low-pass); --offset is added after
+                       it, as a sound card's own
+  --highpass HZ        with --speaker, the channel's lower corner, 20..1000 (default 300)
+  --lowpass HZ         with --speaker, the channel's upper corner, 1000..10000 (default
+                       3000; above the lower corner)
   --gap SECONDS        rest before every frame and after the last (default 0.5;
                        not with --demo)
   --seed N             seed for the random frames, the demo traffic and the noise (default 1)
@@ -80,6 +92,8 @@ struct Arguments {
   std::optional<std::string> frames_out_path;
   std::optional<int> rate;
   std::optional<double> gap;
+  std::optional<double> highpass_hz;
+  std::optional<double> lowpass_hz;
   SignalOptions signal;
   bool help = false;
 };
@@ -94,7 +108,9 @@ Number ParseNumber(std::string_view option, std::string_view text) {
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc() || stop != end) {
-    throw UsageError(std::string(option) + " needs a number, not '" + std::string(text) + "'");
+    const char* kind = std::is_unsigned_v<Number> ? " needs a non-negative number, not '"
+                                                  : " needs a number, not '";
+    throw UsageError(std::string(option) + kind + std::string(text) + "'");
   }
   if constexpr (std::is_floating_point_v<Number>) {
     if (!std::isfinite(value)) {
@@ -152,6 +168,18 @@ Arguments ParseArguments(std::span<const std::string> args) {
     } else if (arg == "--invert") {
       flag();
       parsed.signal.invert = true;
+    } else if (arg == "--squelch") {
+      flag();
+      parsed.signal.squelch = true;
+    } else if (arg == "--squelch-floor") {
+      parsed.signal.squelch_floor_db = ParseNumber<double>(arg, value());
+    } else if (arg == "--speaker") {
+      flag();
+      parsed.signal.speaker = true;
+    } else if (arg == "--highpass") {
+      parsed.highpass_hz = ParseNumber<double>(arg, value());
+    } else if (arg == "--lowpass") {
+      parsed.lowpass_hz = ParseNumber<double>(arg, value());
     } else if (arg == "-o" || arg == "--output") {
       parsed.output_path = value();
       if (parsed.output_path.empty()) throw UsageError("the output file name is empty");
@@ -213,6 +241,12 @@ Arguments ParseArguments(std::span<const std::string> args) {
     throw UsageError("give exactly one of a frames file, --random, --demo and --messages");
   }
   if (parsed.output_path.empty()) throw UsageError("no output file (-o FILE)");
+  if (parsed.output_path == "-" && parsed.frames_out_path == "-") {
+    throw UsageError("-o and --frames-out cannot both write stdout");
+  }
+  if (!parsed.format && parsed.output_path == "-") {
+    throw UsageError("-o - writes stdout; give --format wav, rm100 or slicer");
+  }
   if (!parsed.format) {
     parsed.format = FormatOfPath(parsed.output_path);
     if (!parsed.format) {
@@ -228,6 +262,15 @@ Arguments ParseArguments(std::span<const std::string> args) {
         "--offset applies to WAV output only (the line receivers slice at the rest level)");
   }
   if (parsed.gap && parsed.demo_seconds) throw UsageError("--gap does not apply to --demo");
+  if (parsed.signal.squelch_floor_db && !parsed.signal.squelch) {
+    throw UsageError("--squelch-floor needs --squelch");
+  }
+  if ((parsed.highpass_hz || parsed.lowpass_hz) && !parsed.signal.speaker) {
+    throw UsageError(std::string(parsed.highpass_hz ? "--highpass" : "--lowpass") +
+                     " needs --speaker");
+  }
+  parsed.signal.highpass_hz = parsed.highpass_hz.value_or(parsed.signal.highpass_hz);
+  parsed.signal.lowpass_hz = parsed.lowpass_hz.value_or(parsed.signal.lowpass_hz);
   if (const std::string problem = CheckSignalOptions(parsed.signal); !problem.empty()) {
     throw UsageError(problem);
   }
@@ -263,8 +306,16 @@ bool ReadInput(const std::string& path, std::string& text, std::string& error) {
   return ok;
 }
 
-// A file that could not be written completely is removed.
-bool WriteFile(const std::string& path, std::string_view data, std::string& error) {
+// A file that could not be written completely is removed; "-" is `out`.
+bool WriteFile(const std::string& path, std::string_view data, std::ostream& out,
+               std::string& error) {
+  if (path == "-") {
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.flush();
+    if (out) return true;
+    error = "cannot write stdout";
+    return false;
+  }
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     error = "cannot create " + path + ": " + ErrnoText();
@@ -377,18 +428,19 @@ void WarnAboutFrames(const Schedule& schedule, std::ostream& err) {
   }
 }
 
-bool WriteSignal(const Arguments& arguments, const Timeline& timeline, std::string& error) {
+bool WriteSignal(const Arguments& arguments, const Timeline& timeline, std::ostream& out,
+                 std::string& error) {
   const std::string& path = arguments.output_path;
   switch (*arguments.format) {
     case Format::kWav: {
       const int rate = arguments.rate.value_or(44100);
       return WriteFile(path, AsText(WavFile(RenderPcm(timeline, arguments.signal, rate), rate)),
-                       error);
+                       out, error);
     }
     case Format::kRm100:
-      return WriteFile(path, AsText(RenderRm100(timeline, arguments.signal)), error);
+      return WriteFile(path, AsText(RenderRm100(timeline, arguments.signal)), out, error);
     case Format::kSlicer:
-      return WriteFile(path, SlicerText(RenderSlicer(timeline, arguments.signal)), error);
+      return WriteFile(path, SlicerText(RenderSlicer(timeline, arguments.signal)), out, error);
   }
   return false;
 }
@@ -423,7 +475,7 @@ int RunMdcgen(std::span<const std::string> args, std::ostream& out, std::ostream
 
   std::string error;
   const Timeline timeline = ComposeTimeline(schedule.transmissions, schedule.trailing_gap);
-  if (!WriteSignal(arguments, timeline, error)) {
+  if (!WriteSignal(arguments, timeline, out, error)) {
     err << "mdcgen: " << error << '\n';
     return kExitIo;
   }
@@ -432,7 +484,7 @@ int RunMdcgen(std::span<const std::string> args, std::ostream& out, std::ostream
     for (const Transmission& transmission : schedule.transmissions) {
       frames.push_back(transmission.frame);
     }
-    if (!WriteFile(*arguments.frames_out_path, FormatFrames(frames), error)) {
+    if (!WriteFile(*arguments.frames_out_path, FormatFrames(frames), out, error)) {
       err << "mdcgen: " << error << '\n';
       return kExitIo;
     }

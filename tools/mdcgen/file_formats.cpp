@@ -90,6 +90,8 @@ FrameList ParseFrames(std::string_view text) {
       list.error = "line " + std::to_string(line_number) + ": " + why;
       return list;
     };
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first != std::string_view::npos && line[first] == '#') continue;
     Bytes frame;
     size_t i = 0;
     while (i < line.size()) {
@@ -155,18 +157,23 @@ MessageList ParseMessages(std::string_view text) {
 
     MessageLine message;
     message.line = line_number;
-    while (i < line.size() && !IsSpace(line[i])) {
-      const int high = HexValue(line[i]);
-      const int low = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
-      if (high < 0 || low < 0) {
-        return fail("the address is not whole bytes of hexadecimal digits");
-      }
-      if (message.address.size() == kMaxMessageAddressBytes) {
+    std::string digits;
+    for (; i < line.size() && !IsSpace(line[i]); ++i) {
+      if (HexValue(line[i]) < 0) return fail("the address is not hexadecimal digits");
+      if (digits.size() == 2 * kMaxMessageAddressBytes) {
         return fail("the address has more than " + std::to_string(kMaxMessageAddressBytes) +
                     " bytes");
       }
-      message.address.push_back(static_cast<uint8_t>(high * 16 + low));
-      i += 2;
+      digits += line[i];
+    }
+    // Terminals are written as numbers, so a short address means leading zeros.
+    if (digits.size() < kMessageAddressDigits) {
+      digits.insert(0, kMessageAddressDigits - digits.size(), '0');
+    }
+    if (digits.size() % 2 != 0) return fail("the address is not whole bytes of hexadecimal digits");
+    for (size_t d = 0; d < digits.size(); d += 2) {
+      message.address.push_back(
+          static_cast<uint8_t>(HexValue(digits[d]) * 16 + HexValue(digits[d + 1])));
     }
     while (i < line.size() && IsSpace(line[i])) ++i;
     if (i == line.size()) return fail("no text after the address");

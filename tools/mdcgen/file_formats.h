@@ -26,14 +26,16 @@ struct FrameList {
 };
 
 // One frame per line in hexadecimal; white space may separate groups of whole bytes, blank lines
-// are skipped. Stops at the first bad line, a frame over kMaxFrameBytes or more than kMaxFrames
-// frames, naming the line.
+// and lines starting with # are skipped. Stops at the first bad line, a frame over kMaxFrameBytes
+// or more than kMaxFrames frames, naming the line.
 FrameList ParseFrames(std::string_view text);
 
 // The inverse of ParseFrames: one line of upper-case hexadecimal per frame.
 std::string FormatFrames(std::span<const Bytes> frames);
 
 inline constexpr size_t kMaxMessageAddressBytes = 4;
+// A shorter address is padded with leading zeros to this many hexadecimal digits.
+inline constexpr size_t kMessageAddressDigits = 4;
 inline constexpr size_t kMaxMessageBytes = 16000;
 
 struct MessageLine {
@@ -47,7 +49,8 @@ struct MessageList {
   std::string error;  // empty when the whole text was read
 };
 
-// One message per line: the terminal address in hexadecimal (1 to 4 bytes), white space, then
+// One message per line: the terminal address in hexadecimal (1 to 4 bytes; fewer than four
+// digits are padded with leading zeros, so "12" is 0x00 0x12), white space, then
 // the text, in which \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form feed, a
 // backslash and any byte. Blank lines and lines starting with # are skipped. Stops at the first
 // bad line, a text over kMaxMessageBytes or more than kMaxFrames messages, naming the line.

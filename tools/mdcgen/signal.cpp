@@ -50,6 +50,10 @@ uint64_t NoiseSeed(uint64_t seed) {
   return z ^ (z >> 31);
 }
 
+double SigmaBelow(double amplitude, std::optional<double> db) {
+  return db ? amplitude / std::pow(10.0, *db / 20.0) : 0.0;
+}
+
 // The received signal as a deviation from the PCM rest level 128, read at increasing times.
 class AnalogSignal {
  public:
@@ -58,38 +62,64 @@ class AnalogSignal {
         bit_rate_(kBitRate * (1.0 + options.drift_ppm / 1e6)),
         one_level_(options.invert ? options.amplitude : -options.amplitude),
         offset_(options.offset),
-        sigma_(options.snr_db ? options.amplitude / std::pow(10.0, *options.snr_db / 20.0) : 0.0),
+        sigma_(SigmaBelow(options.amplitude, options.snr_db)),
+        rest_sigma_(options.squelch ? SigmaBelow(options.amplitude, options.squelch_floor_db)
+                                    : sigma_),
+        speaker_(options.speaker),
+        channel_(options.highpass_hz, options.lowpass_hz),
         noise_(NoiseSeed(options.seed)) {}
 
   double Seconds() const { return symbols_.size() / bit_rate_; }
 
   // `seconds` must not decrease from one call to the next.
   double At(double seconds) {
+    if (!speaker_) return offset_ + Source(seconds);
+    // Keeps the channel one step ahead of `seconds`, to interpolate between its two outputs.
+    const double position = seconds * kChannelRate;
+    while (static_cast<double>(channel_steps_) <= position + 1.0) {
+      previous_ = current_;
+      current_ = channel_.Step(Source(channel_steps_ / kChannelRate));
+      ++channel_steps_;
+    }
+    const double fraction = position - std::floor(position);
+    return offset_ + previous_ + fraction * (current_ - previous_);
+  }
+
+ private:
+  // The levels and the noise before the channel, read at increasing times.
+  double Source(double seconds) {
     const double position = std::floor(seconds * bit_rate_);
     const int8_t symbol = position < static_cast<double>(symbols_.size())
                               ? symbols_[static_cast<size_t>(position)]
                               : 0;
-    double value = offset_ + symbol * one_level_;
-    if (sigma_ > 0.0) {
+    double value = symbol * one_level_;
+    if (sigma_ > 0.0 || rest_sigma_ > 0.0) {
+      // One draw per cell whatever the squelch does, so that squelching leaves the noise of the
+      // transmissions as it was.
       const auto cell = static_cast<int64_t>(seconds * kNoiseRate);
       if (cell != noise_cell_) {
         noise_cell_ = cell;
-        noise_value_ = sigma_ * noise_.Next();
+        noise_value_ = noise_.Next();
       }
-      value += noise_value_;
+      value += (symbol != 0 ? sigma_ : rest_sigma_) * noise_value_;
     }
     return value;
   }
 
- private:
   const std::vector<int8_t>& symbols_;
   double bit_rate_;
   double one_level_;
   double offset_;
   double sigma_;
+  double rest_sigma_;
+  bool speaker_;
+  SpeakerChannel channel_;
   Gaussian noise_;
   int64_t noise_cell_ = -1;
   double noise_value_ = 0.0;
+  int64_t channel_steps_ = 0;
+  double previous_ = 0.0;
+  double current_ = 0.0;
 };
 
 // The line receivers slice at the signal's own rest level, so the DC offset does not reach them.
@@ -108,6 +138,31 @@ void AppendSplit(std::vector<SlicerEntry>& entries, int64_t ticks, uint8_t statu
 }
 
 }  // namespace
+
+SpeakerChannel::SpeakerChannel(double highpass_hz, double lowpass_hz)
+    : highpass_(Butterworth(highpass_hz, true)), lowpass_(Butterworth(lowpass_hz, false)) {}
+
+// Bilinear transform with the corner pre-warped, so that each corner lies where asked.
+SpeakerChannel::Section SpeakerChannel::Butterworth(double corner_hz, bool high) {
+  const double k = std::tan(std::numbers::pi * corner_hz / kChannelRate);
+  const double q = std::numbers::sqrt2 / 2.0;
+  const double norm = 1.0 / (1.0 + k / q + k * k);
+  const double b0 = high ? norm : k * k * norm;
+  return {.b0 = b0,
+          .b1 = high ? -2.0 * b0 : 2.0 * b0,
+          .b2 = b0,
+          .a1 = 2.0 * (k * k - 1.0) * norm,
+          .a2 = (1.0 - k / q + k * k) * norm};
+}
+
+double SpeakerChannel::Step(double x) { return lowpass_.Step(highpass_.Step(x)); }
+
+double SpeakerChannel::Section::Step(double x) {
+  const double y = b0 * x + z1;
+  z1 = b1 * x - a1 * y + z2;
+  z2 = b2 * x - a2 * y;
+  return y;
+}
 
 void Timeline::AppendRest(double seconds) {
   symbols.insert(symbols.end(), static_cast<size_t>(std::llround(seconds * kBitRate)), 0);
@@ -137,6 +192,22 @@ std::string CheckSignalOptions(const SignalOptions& options) {
   }
   if (options.snr_db && !(*options.snr_db >= kMinSnr && *options.snr_db <= kMaxSnr)) {
     return "the SNR must be within -20..120 dB";
+  }
+  if (options.squelch_floor_db) {
+    if (!options.squelch) return "a squelch floor needs squelch";
+    if (!(*options.squelch_floor_db >= kMinSquelchFloorDb &&
+          *options.squelch_floor_db <= kMaxSnr)) {
+      return "the squelch floor must be within 20..120 dB";
+    }
+  }
+  if (!(options.highpass_hz >= kMinHighpassHz && options.highpass_hz <= kMaxHighpassHz)) {
+    return "the high-pass corner must be within 20..1000 Hz";
+  }
+  if (!(options.lowpass_hz >= kMinLowpassHz && options.lowpass_hz <= kMaxLowpassHz)) {
+    return "the low-pass corner must be within 1000..10000 Hz";
+  }
+  if (!(options.highpass_hz < options.lowpass_hz)) {
+    return "the high-pass corner must be below the low-pass corner";
   }
   return {};
 }

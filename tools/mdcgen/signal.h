@@ -47,7 +47,47 @@ struct SignalOptions {
   double offset = 0.0;           // PCM only: added to every level, the rest level included
   double drift_ppm = 0.0;        // the bit rate is 4800 * (1 + drift_ppm / 1e6)
   bool invert = false;           // swaps the two levels
+  // A squelched receiver: the noise of snr_db is present only while bits are sent; between
+  // transmissions the rest level carries noise squelch_floor_db below the amplitude, or none.
+  bool squelch = false;
+  std::optional<double> squelch_floor_db;  // needs squelch
+  // A receiver's speaker audio: the levels and the noise pass a second-order Butterworth
+  // high-pass (which also removes any DC) and low-pass at these corners; the WAV offset, the sound
+  // card's own, is added after the channel.
+  bool speaker = false;
+  double highpass_hz = 300.0;
+  double lowpass_hz = 3000.0;
   uint64_t seed = 1;
+};
+
+inline constexpr double kMinHighpassHz = 20.0;
+inline constexpr double kMaxHighpassHz = 1000.0;
+inline constexpr double kMinLowpassHz = 1000.0;
+inline constexpr double kMaxLowpassHz = 10000.0;
+inline constexpr double kMinSquelchFloorDb = 20.0;
+// The speaker channel runs at this rate whatever the output's, so every output hears the same
+// channel; outputs read it by linear interpolation.
+inline constexpr double kChannelRate = 4 * kNoiseRate;
+
+// The speaker channel on its own: a second-order Butterworth high-pass and low-pass, one sample
+// per period of kChannelRate. The corners must lie within the limits above.
+class SpeakerChannel {
+ public:
+  SpeakerChannel(double highpass_hz, double lowpass_hz);
+  double Step(double x);
+
+ private:
+  // One second-order section, transposed direct form II.
+  struct Section {
+    double b0, b1, b2, a1, a2;
+    double z1 = 0.0;
+    double z2 = 0.0;
+    double Step(double x);
+  };
+  static Section Butterworth(double corner_hz, bool high);
+
+  Section highpass_;
+  Section lowpass_;
 };
 
 // Text of the first thing wrong with the options, empty when they are usable.
