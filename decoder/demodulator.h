@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "decoder/frame_decoder.h"
@@ -36,6 +37,14 @@ class Demodulator {
     bool capture;
   };
 
+  // One captured block as SignalInformation hands it out.
+  struct CaptureBlock {
+    std::vector<int8_t> raw;
+    std::vector<int8_t> masked;
+    std::vector<uint8_t> marks;  // 1 where a bit was taken
+    int32_t threshold = 0;
+  };
+
   explicit Demodulator(FrameDecoder& frames) : frames_(frames) {}
 
   int32_t AudioToBytes(int8_t* samples, int32_t count, const Call& call);
@@ -44,6 +53,11 @@ class Demodulator {
                             uint8_t* masked_positive, uint8_t* masked_negative, uint8_t* marks,
                             int32_t* threshold);
   void ReInit();
+  // Replaces the pending capture: the robust stage keeps its captures here too.
+  void KeepCapture(CaptureBlock block) {
+    capture_ = std::move(block);
+    capture_pending_ = true;
+  }
 
   int32_t mask() const { return mask_; }
   bool threshold_known() const { return threshold_known_; }
@@ -74,12 +88,6 @@ class Demodulator {
   uint64_t decision_history_ = 0;                        // newest in bit 0, 1 = above
   int32_t current_decision_ = 0;                         // -1 once started: none yet
 
-  struct CaptureBlock {
-    std::vector<int8_t> raw;
-    std::vector<int8_t> masked;
-    std::vector<uint8_t> marks;
-    int32_t threshold = 0;
-  };
   CaptureBlock capture_;
   bool capture_pending_ = false;
 };

@@ -17,6 +17,20 @@ int32_t RM100BytesToBytes(const uint8_t* input, int32_t count, uint8_t* output, 
                                             corrections, quality, capture);
 }
 
+int32_t RobustAudioToBytes(int8_t* samples, int32_t count, uint8_t* output, int32_t rate,
+                           int32_t baud, int32_t above, int32_t below, int32_t* corrections,
+                           int32_t* quality, int32_t capture) {
+  return ProcessDecoder().RobustAudioToBytes(samples, count, output, rate, baud, above, below,
+                                             corrections, quality, capture);
+}
+
+int32_t RobustRM100BytesToBytes(const uint8_t* input, int32_t count, uint8_t* output, int32_t rate,
+                                int32_t baud, int32_t above, int32_t below, int32_t* corrections,
+                                int32_t* quality, int32_t capture) {
+  return ProcessDecoder().RobustRM100BytesToBytes(input, count, output, rate, baud, above, below,
+                                                  corrections, quality, capture);
+}
+
 int32_t SlicerToBytes(uint8_t* output, int32_t baud, int32_t low_symbol, int32_t high_symbol,
                       int32_t* corrections, int32_t* pending) {
   return ProcessDecoder().SlicerToBytes(output, baud, low_symbol, high_symbol, corrections,

@@ -48,6 +48,39 @@ SIEVE_EXPORT int32_t RM100BytesToBytes(const uint8_t* input, int32_t count, uint
                                        int32_t rate, int32_t baud, int32_t above, int32_t below,
                                        int32_t* corrections, int32_t* quality, int32_t capture);
 
+/* The robust decoder: the same call shape as AudioToBytes, for real receivers' audio (noise, DC
+ * offset, AC coupling, a quiet squelched floor, clock drift). A filter matched to the bit, a bit
+ * clock from a timing-error detector, a decision level that follows the signal (it is kept through
+ * silence), soft sync detection and a maximum-likelihood search over the error-correcting code of
+ * every block. A frame is delivered only when every one of its blocks decoded with confidence and
+ * its closing word arrived where a block would start; otherwise it is dropped whole, so a delivered
+ * frame holds exactly what was sent. It has its own state, apart from the exact decoder's: the
+ * frame in progress, the clock and the level carry over only between robust calls.
+ * `samples` are 8-bit unsigned with the rest level at 128 (as AudioToBytes receives them) and are
+ * not modified. `above` is emitted for the level below 128, which AudioToBytes reads as the larger
+ * signed value, and `below` for the level above it; swap them to reverse the polarity.
+ * `rate` / `baud` must lie within 2 to 24 samples a bit, otherwise nothing is decoded.
+ * *corrections: the code bits the soft decoder flipped in the blocks it decoded during the call.
+ * *quality: the share, in percent (0..100), of the block's nominal bit periods in which the clock
+ * took an `above` bit; about 50 on a busy channel, written as 0 first. Nothing depends on it.
+ * `capture` non-zero keeps the block for SignalInformation: raw as for AudioToBytes, the "masked"
+ * arrays hold the samples as this decoder reads them (128 minus the sample, so `above` is up),
+ * marks where its clock took each bit, and the threshold is its decision level on that scale.
+ * Returns the number of bytes written to `output`, which must hold count / 6 + 1008 bytes. */
+SIEVE_EXPORT int32_t RobustAudioToBytes(int8_t* samples, int32_t count, uint8_t* output,
+                                        int32_t rate, int32_t baud, int32_t above, int32_t below,
+                                        int32_t* corrections, int32_t* quality, int32_t capture);
+
+/* The robust decoder for RM100 bytes (eight samples a byte, the first in the least significant
+ * bit, a set bit the `above` side), with RobustAudioToBytes's outputs; `rate` is 19200 and `baud`
+ * 4800 for the RM100. The slicer has removed the DC already, so the decision level stays at the
+ * middle (63 in the capture, whose samples read 127 and 0 as for RM100BytesToBytes).
+ * `output` must hold 8 * count / 6 + 1008 bytes. */
+SIEVE_EXPORT int32_t RobustRM100BytesToBytes(const uint8_t* input, int32_t count, uint8_t* output,
+                                             int32_t rate, int32_t baud, int32_t above,
+                                             int32_t below, int32_t* corrections, int32_t* quality,
+                                             int32_t capture);
+
 /* Decodes the data-slicer periods that the driver has recorded since the last call, one bit per
  * bit period of each (a period shorter than half a bit gives none). `low_symbol` is emitted while
  * the line is low, `high_symbol` while it is high. *pending receives the driver's write index minus
@@ -67,8 +100,9 @@ SIEVE_EXPORT int32_t SignalInformation(int32_t count, uint8_t* raw_positive, uin
                                        uint8_t* masked_positive, uint8_t* masked_negative,
                                        uint8_t* marks, int32_t* threshold);
 
-/* Makes the next audio or RM100 call search for a threshold from the first sample mask on.
- * The frame in progress, the bit clock and the slicer link are kept. Returns 0. */
+/* Makes the next audio or RM100 call search for a threshold from the first sample mask on, and
+ * makes the robust decoder learn its decision level and amplitude afresh.
+ * The frame in progress, the bit clocks and the slicer link are kept. Returns 0. */
 SIEVE_EXPORT int32_t ReInit(void);
 
 /* Copies the last slicer-driver error text with its NUL into `text` (at least 256 bytes) and

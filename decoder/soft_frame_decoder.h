@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace sieve {
+
+// The robust frame stage: takes one soft bit per bit period (positive = a one, the magnitude its
+// confidence), finds the sync word by soft correlation, decodes every 112-bit block with a
+// maximum-likelihood (Viterbi) search over the rate one-half code, and delivers a frame only when
+// every one of its blocks decoded with confidence and its closing word arrived at a block
+// boundary. A frame that falls short of that is dropped whole, so no delivered byte is a guess.
+// Output shape as FrameDecoder's: 18-byte groups, the call's trailing zeros trimmed.
+// Not thread-safe; the state survives from call to call.
+class SoftFrameDecoder {
+ public:
+  static constexpr uint64_t kSyncWord = 0x07092A446Full;  // oldest bit first
+  static constexpr int kSyncBits = 40;
+  static constexpr int kBlockSymbols = 112;
+  static constexpr int kBlockDataBits = 56;
+  static constexpr int kBlockBytes = 6;
+  static constexpr int kMaxFrameBytes = 999;
+  static constexpr int kGroupBytes = 18;
+  static constexpr int kMaxFrameOutput = 1008;
+  // A 40-bit window is taken for the sync word (or, at a block boundary, for the closing word)
+  // with at most this many hard-decision mismatches and a normalised soft correlation of at least
+  // kSyncCorrelation. A window this strong also re-aligns a frame whose blocks are going well.
+  static constexpr int kSyncMismatches = 6;
+  static constexpr int kClosingMismatches = 5;
+  static constexpr int kStrongSyncMismatches = 2;
+  static constexpr float kSyncCorrelation = 0.6f;
+  // A block is trusted when its decoded code word disagrees with at most this many of the 112
+  // hard decisions and the weakest of its 48 byte bits has a log-likelihood ratio (the path metric
+  // margin against the best path with that bit flipped, scaled by the block's own signal and
+  // noise estimate) of at least kMinBitLlr.
+  static constexpr int kMaxBlockDisagreements = 14;
+  static constexpr float kMinBitLlr = 8.0f;
+
+  // Starts a decoding call: frames that end from now on go to `output`, which must have room for
+  // the call's share (see sieve.h).
+  void BeginCall(uint8_t* output);
+  void ProcessSoftBit(float soft);
+
+  int output_count() const { return output_count_; }
+  // Code bits the soft decoder flipped during this call, over every block it decoded.
+  int corrections() const { return corrections_; }
+  bool in_frame() const { return in_frame_; }
+
+  struct BlockResult {
+    std::array<uint8_t, kBlockBytes> bytes{};
+    int disagreements = 0;  // hard decisions that differ from the decoded code word
+    bool confident = false;
+  };
+  // Decodes one received block (interleaved order, as it came off the air).
+  static BlockResult DecodeBlock(const std::array<float, kBlockSymbols>& received);
+
+ private:
+  struct Correlation {
+    int mismatches;     // against the sync word, hard decisions
+    float correlation;  // against the sync word, -1..1
+  };
+  static Correlation Correlate(const float* oldest_first);
+  void StartFrame();
+  void EndFrame(bool deliver);
+
+  std::array<float, 2 * kSyncBits> window_{};  // the last 40 soft bits, twice, for a flat read
+  int window_position_ = 0;
+
+  bool in_frame_ = false;
+  int block_position_ = 0;
+  std::array<float, kBlockSymbols> block_{};
+  bool frame_sound_ = true;  // no block of the frame has failed
+  bool last_block_good_ = false;
+  int good_blocks_ = 0;
+  int bad_blocks_ = 0;  // consecutive
+  std::array<uint8_t, kMaxFrameOutput> store_{};
+  int store_count_ = 0;
+
+  uint8_t* output_ = nullptr;
+  int output_count_ = 0;
+  int corrections_ = 0;
+};
+
+}  // namespace sieve
