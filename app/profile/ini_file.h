@@ -49,6 +49,9 @@ class IniFile {
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
   // As Find, "" when missing.
   std::string Read(std::string_view section, std::string_view key) const;
+  bool HasSection(std::string_view section) const { return FindSection(section) != nullptr; }
+  // Section headers in the document, repeated names counted each time.
+  size_t SectionCount() const { return sections_.size() - 1; }
   // The keys of the first section named `section`, each once (its first spelling), in file order.
   std::vector<std::string> Keys(std::string_view section) const;
 

@@ -1,8 +1,12 @@
 #include "app/profile/profile.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -10,6 +14,7 @@
 #include <variant>
 
 #include "app/platform/paths.h"
+#include "app/platform/program_log.h"
 #include "app/profile/ini_file.h"
 #include "app/rules/rules_file.h"
 
@@ -69,8 +74,10 @@ const std::array<SettingKey, 53> kSettingKeys = {{
     {"ToolBar", &Settings::ToolBar},
     {"StatusBar", &Settings::StatusBar},
     {"MDTColumns", &Settings::MDTColumns, LoadRule::kPositive, 0, {}, kMaxMDTColumns},
-    {"TerminalAddressStart", &Settings::TerminalAddressStart, LoadRule::kPositive},
-    {"TerminalAddressEnd", &Settings::TerminalAddressEnd, LoadRule::kPositive},
+    {"TerminalAddressStart", &Settings::TerminalAddressStart, LoadRule::kPositive, 0, {},
+     kMaxTerminalAddressByte},
+    {"TerminalAddressEnd", &Settings::TerminalAddressEnd, LoadRule::kPositive, 0, {},
+     kMaxTerminalAddressByte},
     {"Ignore35Prefix", &Settings::Ignore35Prefix},
     {"IgnoreDownloadedStrings", &Settings::IgnoreDownloadedStrings},
     {"AutoSave", &Settings::AutoSave},
@@ -204,6 +211,73 @@ bool Apply(const SettingKey& key, const std::string& value, Settings& settings) 
   return true;
 }
 
+// What a key takes, for the warning about a value it did not.
+std::string Accepted(const SettingKey& key) {
+  if (std::holds_alternative<bool Settings::*>(key.member)) return "True, False or a number";
+  const bool positive = key.rule == LoadRule::kPositive;
+  if (std::holds_alternative<double Settings::*>(key.member)) {
+    return positive ? "a number greater than 0" : "a number";
+  }
+  const int min = positive ? std::max(key.min, 1) : key.min;
+  if (key.max == std::numeric_limits<int32_t>::max()) {
+    if (min == 1) return "a whole number greater than 0";
+    if (min == std::numeric_limits<int32_t>::min()) return "a whole number";
+  }
+  return "a whole number from " + std::to_string(min) + " to " + std::to_string(key.max);
+}
+
+// A value as a warning line shows it: short, with control bytes as 0xHH so that none reaches
+// a terminal raw.
+std::string Shown(std::string_view value) {
+  constexpr size_t kShownLength = 40;
+  std::string shown;
+  for (size_t i = 0; i < value.size() && i < kShownLength; ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", c);
+      shown += hex;
+    } else {
+      shown += char(c);
+    }
+  }
+  if (value.size() > kShownLength) shown += "...";
+  return shown;
+}
+
+// strerror's text as the middle of a sentence: "permission denied".
+std::string Reason(int error) {
+  std::string reason = std::strerror(error);
+  if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = char(reason[0] + 32);
+  return reason;
+}
+
+// Why a file that loaded has no Version, from its content.
+std::string MissingVersionReason(const IniFile& file) {
+  const std::string content = file.Serialize();
+  for (const char c : content) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n' && byte != '\f' &&
+        byte != '\v') {
+      return "not a text file";
+    }
+  }
+  if (file.SectionCount() == 0) return "no sections: not a profile";
+  if (!file.HasSection(kSettingsSection)) return "no [Settings] section";
+  return "no Version in [Settings]";
+}
+
+// Why the file at `path` cannot be a profile before it is read; "" when it may be one.
+std::string UnloadableReason(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? "no such file" : Reason(errno);
+  }
+  if (S_ISDIR(status.st_mode)) return "is a directory";
+  if (!S_ISREG(status.st_mode)) return "not a regular file";
+  return "";
+}
+
 // The shortest decimal text that reads back as the same value, never in exponent form (which
 // the leading-number read would cut short).
 std::string FormatNumber(double value) {
@@ -320,18 +394,51 @@ std::string ProfileCaption(std::string_view profile) {
   return GetFileTitle(profile) + " - " + std::string(kProgramName);
 }
 
-bool LoadProfile(const std::string& path, ProfileStores stores, std::string* caption) {
+std::string ProfileLoadFailureText(std::string_view path, const ProfileLoadReport& report) {
+  std::string text = "Unable to load profile ";
+  text += path;
+  if (!report.failure.empty()) text += ": " + report.failure;
+  return text;
+}
+
+bool LoadProfile(const std::string& path, ProfileStores stores, std::string* caption,
+                 ProfileLoadReport* report) {
+  ProfileLoadReport unused;
+  if (report == nullptr) report = &unused;
   Settings& settings = stores.settings;
+  report->failure = UnloadableReason(path);
+  if (!report->failure.empty()) return false;
   std::error_code error;
   const uintmax_t length = std::filesystem::file_size(path, error);
-  if (error) return false;
+  if (error) {
+    report->failure = Reason(error.value());
+    return false;
+  }
   if (length == 0) return true;
   IniFile main;
-  if (main.Load(path) != IniLoad::kLoaded) return false;
+  switch (main.Load(path)) {
+    case IniLoad::kLoaded:
+      break;
+    case IniLoad::kNotFound:
+      report->failure = "no such file";
+      return false;
+    case IniLoad::kTooLarge:
+      report->failure = "larger than a profile can be (" + std::to_string(kIniMaxFileSize >> 20) +
+                        " MiB, " + std::to_string(kIniMaxLines) + " lines)";
+      return false;
+    case IniLoad::kUnreadable:
+      report->failure = "cannot be read: " + Reason(errno);
+      return false;
+  }
 
   settings.SMTPMailServer = main.Read(kSettingsSection, kSMTPMailServerKey);
   const std::string version = main.Read(kSettingsSection, kVersionKey);
-  if (version.empty()) return false;
+  if (version.empty()) {
+    report->failure = MissingVersionReason(main);
+    return false;
+  }
+  const int address_start = settings.TerminalAddressStart;
+  const int address_end = settings.TerminalAddressEnd;
 
   const bool old_com_port_keys = version < kCOMPortKeysVersion;
   bool source_applied = false;
@@ -343,8 +450,23 @@ bool LoadProfile(const std::string& path, ProfileStores stores, std::string* cap
       name = key.old_name;
     }
     if ((key.flags & kNeedsSource) && !source_applied) continue;
-    const bool applied = Apply(key, main.Read(kSettingsSection, name), settings);
+    const std::string value = main.Read(kSettingsSection, name);
+    const bool applied = Apply(key, value, settings);
     if (key.flags & kSource) source_applied = applied;
+    if (!applied && !value.empty()) {
+      report->warnings.push_back(path + ": " + std::string(name) + "=" + Shown(value) +
+                                 " ignored: not " + Accepted(key) + "; using " +
+                                 FormatValue(key, settings));
+    }
+  }
+  if (settings.TerminalAddressStart > settings.TerminalAddressEnd) {
+    // No record could hold such an address: every message would go to one nameless terminal.
+    report->warnings.push_back(
+        path + ": TerminalAddressStart=" + std::to_string(settings.TerminalAddressStart) +
+        " is after TerminalAddressEnd=" + std::to_string(settings.TerminalAddressEnd) + "; using " +
+        std::to_string(address_start) + " to " + std::to_string(address_end));
+    settings.TerminalAddressStart = address_start;
+    settings.TerminalAddressEnd = address_end;
   }
   // Before 0.7.0 the key held the opposite sense; no key read after it depends on it.
   if (version < kReversePolarityVersion) settings.ReversePolarity = false;
@@ -372,10 +494,20 @@ bool LoadProfile(const std::string& path, ProfileStores stores, std::string* cap
 }
 
 bool SaveProfile(const std::string& path, bool save_settings, ProfileStores stores,
-                 const SaveOptions& options, std::string* caption) {
+                 const SaveOptions& options, std::string* caption, std::string* failure) {
   Settings& settings = stores.settings;
+  std::string unused;
+  if (failure == nullptr) failure = &unused;
+  // Names the file and the reason; called right after the failing step, while errno holds it.
+  const auto fail = [&](const std::string& file) {
+    *failure = file + ": " + Reason(errno);
+    return false;
+  };
   // The side file names would then be bare names in whatever the working directory is.
-  if (path.empty()) return false;
+  if (path.empty()) {
+    *failure = "no profile name";
+    return false;
+  }
   // Rebuilding the main file drops the aliases and rules an old single-file profile holds
   // there, so both side files must then be written whatever their marks say.
   const bool rewrite = save_settings && settings.RewriteProfileOnSave;
@@ -393,7 +525,7 @@ bool SaveProfile(const std::string& path, bool save_settings, ProfileStores stor
       // Only read to carry over what a minimised save does not write; unreadable is no loss.
       previous.Load(path);
     } else if (!LoadForUpdate(main, path)) {
-      return false;
+      return fail(path);
     }
     WriteSettingsSection(main, settings, rewrite ? previous : main, options.minimised, status);
     write_main = true;
@@ -408,11 +540,12 @@ bool SaveProfile(const std::string& path, bool save_settings, ProfileStores stor
   if (write_aliases) {
     status.Show("Saving terminal aliases...");
     auto progress = [&](int percent) { status.SetProgress(percent); };
-    if (!LoadForUpdate(aliases_file, AliasesFilePath(path)) ||
-        !WriteAliasesSection(aliases_file, stores.aliases, progress)) {
+    if (!LoadForUpdate(aliases_file, AliasesFilePath(path))) return fail(AliasesFilePath(path));
+    if (!WriteAliasesSection(aliases_file, stores.aliases, progress) ||
+        (write_main && !save_settings && !WriteAliasesSection(main, stores.aliases))) {
+      *failure = "an alias cannot be stored in a profile";
       return false;
     }
-    if (write_main && !save_settings && !WriteAliasesSection(main, stores.aliases)) return false;
   }
 
   IniFile rules_file;
@@ -427,15 +560,15 @@ bool SaveProfile(const std::string& path, bool save_settings, ProfileStores stor
   // Side files first: until the main file is replaced, an old single-file profile still reads
   // everything from it.
   if (write_aliases) {
-    if (!aliases_file.Save(AliasesFilePath(path))) return false;
+    if (!aliases_file.Save(AliasesFilePath(path))) return fail(AliasesFilePath(path));
     stores.aliases.SetChanged(false);
   }
   if (write_rules) {
-    if (!rules_file.Save(RulesFilePath(path))) return false;
+    if (!rules_file.Save(RulesFilePath(path))) return fail(RulesFilePath(path));
     stores.rules.SetChanged(false);
   }
   if (write_main) {
-    if (!main.Save(path)) return false;
+    if (!main.Save(path)) return fail(path);
     if (save_settings) {
       settings.SettingsChanged = false;
       settings.RewriteProfileOnSave = false;
@@ -481,10 +614,14 @@ StartupProfile ResolveStartupProfile(std::string_view command_line,
 
 bool LoadStartupProfile(const StartupProfile& startup, ProfileStores stores, MessageBoxes& boxes) {
   if (!startup.load_path.empty()) {
-    if (LoadProfile(startup.load_path, stores)) {
+    ProfileLoadReport report;
+    const bool loaded = LoadProfile(startup.load_path, stores, nullptr, &report);
+    for (const std::string& warning : report.warnings) LogProgramEvent(warning);
+    if (loaded) {
       stores.settings.CurrentProfile = startup.load_path;
       return true;
     }
+    LogProgramEvent(ProfileLoadFailureText(startup.load_path, report));
     std::string text = "Unable to load profile ";
     boxes.Show(text + startup.load_path, "Error Loading Profile", MessageBoxes::Icon::kExclamation,
                MessageBoxes::Buttons::kOk);

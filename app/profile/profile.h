@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/platform/message_box.h"
 #include "app/profile/settings.h"
@@ -51,12 +52,27 @@ std::string RulesFilePath(std::string_view profile);
 // otherwise GetFileTitle + " - Kestrel".
 std::string ProfileCaption(std::string_view profile);
 
+// What a load found wrong, for the user: the program logs it, the tools print it.
+struct ProfileLoadReport {
+  // Why the load failed, e.g. "no such file", "is a directory", "not a text file", "no
+  // [Settings] section"; "" when it did not.
+  std::string failure;
+  // One line per value ignored because it is invalid: the file, key, value and what is used
+  // instead ("p.ini: MDTColumns=-5 ignored: not a whole number from 1 to 32767; using 40").
+  std::vector<std::string> warnings;
+};
+
 // Reads a profile into the stores, adding its aliases and rules to those held. False when the
 // file is missing or unreadable or has no Version (settings read before that stay); true without
-// reading anything for an empty file. Bad values leave their settings alone, key by key. On
-// success sets CurrentProfile and, when `caption` is given, the main window's new caption (which
-// stays "Kestrel" when no profile was in use before).
-bool LoadProfile(const std::string& path, ProfileStores stores, std::string* caption = nullptr);
+// reading anything for an empty file. Bad values leave their settings alone, key by key; so does
+// a TerminalAddressStart after TerminalAddressEnd (both keep what they had). On success sets
+// CurrentProfile and, when `caption` is given, the main window's new caption (which stays
+// "Kestrel" when no profile was in use before). `report`, when given, receives why the load
+// failed and a warning per ignored value.
+bool LoadProfile(const std::string& path, ProfileStores stores, std::string* caption = nullptr,
+                 ProfileLoadReport* report = nullptr);
+// "Unable to load profile " + path + ": " + the report's failure.
+std::string ProfileLoadFailureText(std::string_view path, const ProfileLoadReport& report);
 
 // Writes the profile: with `save_settings` the settings, the changed aliases and the changed
 // rules; without, only changed aliases. Every file is replaced as a whole (temporary file, flush,
@@ -64,9 +80,11 @@ bool LoadProfile(const std::string& path, ProfileStores stores, std::string* cap
 // file old or new and complete, and a profile that loads. A store's changed mark (and
 // SettingsChanged, RewriteProfileOnSave) is cleared only when its file was written. False when a
 // file cannot be read back or written; nothing is written after the first failure. On success
-// sets CurrentProfile and, when `caption` is given, the main window's caption.
+// sets CurrentProfile and, when `caption` is given, the main window's caption. On failure
+// `failure`, when given, names the file and the reason ("p.ini: permission denied").
 bool SaveProfile(const std::string& path, bool save_settings, ProfileStores stores,
-                 const SaveOptions& options = {}, std::string* caption = nullptr);
+                 const SaveOptions& options = {}, std::string* caption = nullptr,
+                 std::string* failure = nullptr);
 
 // Start-up: which profile to load, from the command line and the configuration directory.
 struct StartupProfile {
@@ -88,7 +106,8 @@ StartupProfile ResolveStartupProfile(std::string_view command_line,
                                      const std::function<bool(const std::string&)>& file_exists);
 
 // Loads the start-up profile into the stores and sets CurrentProfile. A failed load shows
-// "Unable to load profile " + path ("Error Loading Profile") and leaves CurrentProfile empty.
+// "Unable to load profile " + path ("Error Loading Profile") and leaves CurrentProfile empty;
+// its reason and every ignored value go to the program log.
 // With a default profile to be created, makes its directory. False when a load failed.
 bool LoadStartupProfile(const StartupProfile& startup, ProfileStores stores, MessageBoxes& boxes);
 

@@ -19,6 +19,8 @@ inline constexpr int kDecoderModeRobust = 1;
 // The widest MDT display a profile may ask for; wider is of no use and would make every separator
 // line of the traffic huge.
 inline constexpr int kMaxMDTColumns = 32767;
+// No record is longer than one decoding call's 8192-byte output, so no address byte lies beyond.
+inline constexpr int kMaxTerminalAddressByte = 8192;
 
 // The program-wide settings record. Members carry the names of their profile keys, in the order
 // a save writes them, and start at their start-up defaults. Window positions and sizes are in
