@@ -20,6 +20,11 @@ constexpr double kMaxFrequencyError = 0.005;
 constexpr float kMeanGain = 1.0f / 16;
 constexpr float kDirectedGain = 1.0f / 16;
 constexpr float kAmplitudeGain = 1.0f / 32;
+constexpr float kFeedbackGain = 0.01f;
+constexpr float kTailShare = 0.4f;  // of the amplitude
+constexpr float kRestShare = 0.3f;  // of the amplitude
+constexpr uint32_t kPreambleMask = 0xFFFF;
+constexpr int kTrainingBits = 200;
 constexpr float kMinAmplitude = 1.0f;  // per tap, in sample units
 constexpr int kSliceLevel = 64;        // an RM100 sample reads as +-64
 
@@ -68,6 +73,7 @@ int32_t RobustDemodulator::RM100BytesToBytes(const uint8_t* input, int32_t count
 void RobustDemodulator::ReInit() {
   level_ = 0.0f;
   amplitude_ = 0.0f;
+  feedback_.fill(0.0f);
 }
 
 void RobustDemodulator::Restart(double rate, int32_t baud) {
@@ -83,8 +89,8 @@ void RobustDemodulator::Restart(double rate, int32_t baud) {
   period_ = samples_per_bit_;
   next_strobe_ = samples_per_bit_;
   previous_ = 0.0f;
-  level_ = 0.0f;
-  amplitude_ = 0.0f;
+  ReInit();
+  decisions_.fill(0.0f);
 }
 
 float RobustDemodulator::FilterAt(double time) const {
@@ -97,8 +103,21 @@ float RobustDemodulator::FilterAt(double time) const {
 }
 
 float RobustDemodulator::Strobe(double time, bool sliced) {
-  const float value = FilterAt(time) - level_;
-  const float middle = FilterAt(time - period_ / 2) - level_;
+  // Speaker audio is AC-coupled: each bit leaves a decaying tail on the ones after it. The
+  // feedback taps learn that tail from the decisions already made and take it off.
+  float feedback = 0.0f;
+  for (int j = 0; j < kFeedbackTaps; ++j) {
+    feedback += feedback_[size_t(j)] * decisions_[size_t((decision_position_ + j) % kFeedbackTaps)];
+  }
+  // The taps are applied only once they have learned a tail worth taking off; on a flat channel
+  // they stay out, so that their own adaptation noise costs nothing.
+  const float full_feedback = feedback;
+  float tail = 0.0f;
+  for (float tap : feedback_) tail -= tap;
+  if (!(tail > kTailShare * amplitude_)) feedback = 0.0f;
+  const float plain = FilterAt(time) - level_;
+  const float value = plain - feedback;
+  const float middle = FilterAt(time - period_ / 2) - level_ - feedback;
   const bool in_frame = frames_.in_frame();
 
   // Gardner: across a transition the value halfway between two bit ends is zero when the clock
@@ -113,14 +132,35 @@ float RobustDemodulator::Strobe(double time, bool sliced) {
   next_strobe_ = time + period_ + gain * error;
   previous_ = value;
 
+  const float decision = value >= 0.0f ? 1.0f : -1.0f;
+  hard_history_ = (hard_history_ << 1) | (decision > 0.0f ? 1u : 0u);
+  // A preamble (alternating bits) opens a training window for the taps ahead of the sync word.
+  if (((hard_history_ ^ (hard_history_ >> 1)) & kPreambleMask) == kPreambleMask) {
+    training_bits_ = kTrainingBits;
+  } else if (training_bits_ > 0) {
+    --training_bits_;
+  }
   if (!sliced) {
+    const float residual = value - decision * amplitude_;
     if (in_frame) {
-      const float expected = value >= 0.0f ? amplitude_ : -amplitude_;
-      level_ += kDirectedGain * (value - expected);
+      level_ += kDirectedGain * residual;
     } else {
-      level_ += kMeanGain * value;
+      level_ += kMeanGain * plain;
+    }
+    if (in_frame || training_bits_ > 0) {
+      // Learned against the taps' own output, whether or not it is in use yet.
+      const float learned = plain - full_feedback;
+      const float learned_residual = learned - (learned >= 0.0f ? amplitude_ : -amplitude_);
+      for (int j = 0; j < kFeedbackTaps; ++j) {
+        feedback_[size_t(j)] += kFeedbackGain * learned_residual *
+                                decisions_[size_t((decision_position_ + j) % kFeedbackTaps)];
+      }
     }
   }
+  decision_position_ = (decision_position_ + kFeedbackTaps - 1) % kFeedbackTaps;
+  // The rest level between transmissions leaves no tail; as +-1 it would make the taps build one.
+  decisions_[size_t(decision_position_)] =
+      std::fabs(value) < std::max(kRestShare * amplitude_, floor) ? 0.0f : decision;
   amplitude_ += kAmplitudeGain * (std::fabs(value) - amplitude_);
   return value;
 }

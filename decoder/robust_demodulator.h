@@ -42,6 +42,7 @@ class RobustDemodulator {
 
  private:
   static constexpr int kHistory = 64;  // matched-filter outputs kept for interpolation
+  static constexpr int kFeedbackTaps = 16;
 
   template <class Samples>
   int32_t Decode(const Samples& samples, int32_t count, const Call& call);
@@ -69,6 +70,11 @@ class RobustDemodulator {
 
   float level_ = 0.0f;  // matched-filter units
   float amplitude_ = 0.0f;
+  std::array<float, kFeedbackTaps> feedback_{};   // matched-filter units per earlier bit
+  std::array<float, kFeedbackTaps> decisions_{};  // +-1, newest at decision_position_
+  int decision_position_ = 0;
+  uint32_t hard_history_ = 0;  // the last decisions, newest in bit 0, 1 = above
+  int training_bits_ = 0;
 };
 
 }  // namespace sieve
