@@ -334,7 +334,7 @@ struct Mail::Session {
     QObject::connect(&socket, &QSslSocket::encrypted, &loop, [this] {
       const QSslCipher cipher = socket.sessionCipher();
       Log("TLS: encrypted with " + cipher.protocolString() + ' ' + cipher.name() +
-          ", certificate verified for " + socket.peerVerifyName());
+          ", certificate verified for " + socket.peerName());
       loop.quit();
     });
     QObject::connect(&socket, &QSslSocket::sslErrors, &loop, [this](const QList<QSslError>& all) {
@@ -647,6 +647,7 @@ struct Mail::Session {
   // Connects, converses and says goodbye; the outcome is in `failure`.
   void Run(const Endpoint& endpoint) {
     Log(QString("Connecting to %1 port %2").arg(endpoint.host).arg(endpoint.port));
+    if (closed) return;  // the Mail was destroyed by a transcript reader
     if (security == SecurityMode::kImplicitTls) {
       socket.connectToHostEncrypted(endpoint.host, quint16(endpoint.port));
       if (!AwaitEncrypted()) return;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "mailcontrol/mail_test_support.h"
+#include "mailcontrol/scripted_server.h"
 
 namespace pigeon {
 
@@ -25,87 +26,11 @@ class MailTestPeer {
 
 namespace {
 
+using ::pigeon_test::ScriptedServer;
 using ::pigeon_test::WithDateChecked;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-// An SMTP server on loopback that answers each command by its verb. It runs on the events
-// that Send dispatches while it waits.
-class ScriptedServer {
- public:
-  explicit ScriptedServer(const QHostAddress& address = QHostAddress::LocalHost) {
-    listening = server_.listen(address, 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { Accept(); });
-  }
-
-  QString Host() const { return "127.0.0.1:" + QString::number(server_.serverPort()); }
-  quint16 Port() const { return server_.serverPort(); }
-  void Drop() {
-    if (client_ != nullptr) client_->abort();
-  }
-
-  // "" is the greeting, "." the end of the data; an empty reply is never sent.
-  std::map<QByteArray, QByteArray> replies = {{"", "220 ready\r\n"},     {"HELO", "250 hello\r\n"},
-                                              {"MAIL", "250 ok\r\n"},    {"RCPT", "250 ok\r\n"},
-                                              {"DATA", "354 go on\r\n"}, {".", "250 queued\r\n"},
-                                              {"QUIT", "221 bye\r\n"}};
-  QByteArray drop_at;  // verb that gets the connection closed instead of a reply
-  int delay_ms = 0;    // before every reply
-  int piece_size = 0;  // > 0: replies go out in pieces this long, 20 ms apart
-  std::function<void(QTcpSocket&)> greet;  // replaces the greeting
-
-  bool listening = false;
-  QByteArray received;
-  int connections = 0;
-
- private:
-  void Accept() {
-    QTcpSocket* socket = server_.nextPendingConnection();
-    ++connections;
-    client_ = socket;
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Read(*socket); });
-    if (greet) {
-      greet(*socket);
-    } else {
-      Answer(*socket, "");
-    }
-  }
-
-  void Read(QTcpSocket& socket) {
-    const QByteArray data = socket.readAll();
-    received += data;
-    pending_ += data;
-    for (;;) {
-      const QByteArray end = in_data_ ? "\r\n.\r\n" : "\r\n";
-      const qsizetype at = pending_.indexOf(end);
-      if (at < 0) return;
-      const QByteArray verb = in_data_ ? "." : pending_.left(at).split(' ').front().toUpper();
-      pending_.remove(0, at + end.size());
-      in_data_ = verb == "DATA" && replies[verb].startsWith("354");
-      if (!Answer(socket, verb)) return;
-    }
-  }
-
-  bool Answer(QTcpSocket& socket, const QByteArray& verb) {
-    if (!drop_at.isEmpty() && verb == drop_at) {
-      socket.abort();
-      return false;
-    }
-    const QByteArray reply = replies[verb];
-    const qsizetype piece = piece_size > 0 ? piece_size : reply.size();
-    for (qsizetype at = 0, k = 0; at < reply.size(); at += piece, ++k) {
-      QTimer::singleShot(delay_ms + 20 * int(k), &socket,
-                         [&socket, part = reply.mid(at, piece)] { socket.write(part); });
-    }
-    return true;
-  }
-
-  QTcpServer server_;
-  QTcpSocket* client_ = nullptr;
-  QByteArray pending_;
-  bool in_data_ = false;
-};
 
 struct Outcome {
   bool sent;
