@@ -88,15 +88,22 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
 
   const Correlation sync = Correlate(window_.data() + window_position_);
   if (sync.mismatches <= kSyncMismatches && sync.correlation >= kSyncCorrelation) {
-    // Inside a frame that is decoding well only an unmistakable word may re-align it; a weaker
-    // one there is far likelier to be data that happens to resemble it.
-    const bool frame_going_well = in_frame_ && good_blocks_ > 0 && last_block_good_;
-    if (!frame_going_well || sync.mismatches <= kStrongSyncMismatches) StartFrame();
+    // Inside a frame a weaker word is far likelier to be data that happens to resemble it: a
+    // frame still in its first block gives way only to a better match than its own sync word,
+    // one that is decoding well only to an unmistakable one.
+    bool take = true;
+    if (in_frame_) {
+      take = good_blocks_ == 0 && bad_blocks_ == 0
+                 ? sync.mismatches < sync_mismatches_
+                 : sync.mismatches <= kStrongSyncMismatches || !last_block_good_;
+    }
+    if (take) StartFrame(sync.mismatches);
   }
 }
 
-void SoftFrameDecoder::StartFrame() {
+void SoftFrameDecoder::StartFrame(int mismatches) {
   in_frame_ = true;
+  sync_mismatches_ = mismatches;
   block_position_ = 0;
   frame_sound_ = true;
   last_block_good_ = false;

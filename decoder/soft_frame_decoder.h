@@ -60,7 +60,7 @@ class SoftFrameDecoder {
     float correlation;  // against the sync word, -1..1
   };
   static Correlation Correlate(const float* oldest_first);
-  void StartFrame();
+  void StartFrame(int mismatches);
   void EndFrame(bool deliver);
 
   std::array<float, 2 * kSyncBits> window_{};  // the last 40 soft bits, twice, for a flat read
@@ -71,6 +71,7 @@ class SoftFrameDecoder {
   std::array<float, kBlockSymbols> block_{};
   bool frame_sound_ = true;  // no block of the frame has failed
   bool last_block_good_ = false;
+  int sync_mismatches_ = 0;  // of the word that started the frame
   int good_blocks_ = 0;
   int bad_blocks_ = 0;  // consecutive
   std::array<uint8_t, kMaxFrameOutput> store_{};
