@@ -32,14 +32,15 @@ class SmtpSink {
     return {};
   }
 
-  // Starts the server and waits until it accepts connections.
-  bool Start(const QString& script) {
+  // Starts the server and waits until it accepts connections. `options` follow the port and
+  // directory on the script's command line.
+  bool Start(const QString& script, const QStringList& options = {}) {
     if (!dir_.isValid()) return false;
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
     port_ = probe.serverPort();
     probe.close();
-    server_.start(kPython, {script, QString::number(port_), dir_.path()});
+    server_.start(kPython, QStringList{script, QString::number(port_), dir_.path()} + options);
     if (!server_.waitForStarted(5000)) return false;
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && server_.state() == QProcess::Running) {
