@@ -407,8 +407,9 @@ struct Mail::Session {
     if (!failure) failure = Failure{reason, code, temporary};
   }
 
+  // A line without a code is not a refusal of this mail; it may go through another time.
   void FailReply(const Reply& reply) {
-    Fail(QString::fromUtf8(reply.text), reply.code, IsTemporaryCode(reply.code));
+    Fail(QString::fromUtf8(reply.text), reply.code, reply.code == 0 || IsTemporaryCode(reply.code));
   }
 
   // Why a wait for `what` ended without it.
@@ -738,7 +739,7 @@ bool Mail::Refuse(const QString& reason, bool temporary) {
   last_error_ = reason;
   last_reply_code_ = 0;
   temporary_failure_ = temporary;
-  emit TranscriptLine(reason);
+  emit TranscriptLine("Failed: " + reason);
   return false;
 }
 

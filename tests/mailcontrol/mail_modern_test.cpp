@@ -317,7 +317,8 @@ TEST_F(MailModernTest, RefusalsReportTheReplyAndWhetherToRetry) {
   const Case cases[] = {{"MAIL", "451 4.3.0 try later", true},
                         {"RCPT", "550 5.1.1 no such user", false},
                         {"DATA", "452 full", true},
-                        {".", "554 5.7.1 spam", false}};
+                        {".", "554 5.7.1 spam", false},
+                        {"RCPT", "no code at all", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.verb.toStdString());
     ScriptedServer server;
@@ -648,6 +649,14 @@ TEST_F(MailModernTest, QuittingEndsTheSendAsATemporaryFailure) {
   Prepare(mail, Security::kNone);
   mail.SetHostname(later.Host());
   EXPECT_TRUE(mail.Send()) << mail.LastError().toStdString();
+}
+
+TEST(MailModernHelpTest, NewMembersPublishHelpTexts) {
+  for (const char* member : {"Security", "Port", "UserName", "Password", "CAFile", "LastError",
+                             "LastReplyCode", "IsTemporaryFailure"}) {
+    EXPECT_NE(Mail::HelpText(member), "") << member;
+  }
+  EXPECT_THAT(Mail::HelpText("Port").toStdString(), HasSubstr("587"));
 }
 
 }  // namespace
