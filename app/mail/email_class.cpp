@@ -4,12 +4,64 @@
 #include <cstdint>
 #include <utility>
 
+#include "app/platform/program_log.h"
+
 namespace kestrel {
 namespace {
 
 constexpr std::size_t kPreviewLength = 80;
 constexpr Colour kDefaultTextColour = 0x000000;
 constexpr Colour kDefaultBackgroundColour = 0xFFFFFF;
+constexpr std::chrono::minutes kLongestRetryDelay{15};
+
+// Radio text is one character a byte; in UTF-8 the upper half takes two bytes each.
+std::string Latin1ToUtf8(std::string_view text) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += char(0xC0 | (byte >> 6));
+      utf8 += char(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 1;
+    uint32_t code = lead;
+    if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    } else if (lead >= 0xE0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0x80) {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are no text.
+    if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (length == 4 && (code < 0x10000 || code > 0x10FFFF))) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
 
 std::string Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -19,8 +71,12 @@ std::string Trim(std::string_view text) {
 }
 
 // Fills every "%T" of the template in one pass, so a preview that itself holds "%T" is not
-// filled again.
-std::string FillSubject(std::string_view subject, std::string_view preview) {
+// filled again. The template is UTF-8 (a profile from before UTF-8 is read as Latin-1), the
+// preview radio text; the result is UTF-8.
+std::string FillSubject(std::string_view template_text, std::string_view radio_preview) {
+  const std::string subject =
+      IsUtf8(template_text) ? std::string(template_text) : Latin1ToUtf8(template_text);
+  const std::string preview = Latin1ToUtf8(radio_preview);
   std::string filled;
   for (std::size_t i = 0; i < subject.size(); ++i) {
     if (subject[i] == '%' && i + 1 < subject.size() && subject[i + 1] == 'T') {
@@ -141,6 +197,8 @@ void EMailClass::QueueEMail(SpoolEntry& entry) {
   if (entry.LimitChars > 0 && body.size() > std::size_t(entry.LimitChars)) {
     body.resize(std::size_t(entry.LimitChars));
   }
+  // Split and limit count radio characters, one a byte, so a piece never ends inside a
+  // character once it is UTF-8.
   const std::size_t piece_size =
       entry.SplitChars > 0 ? std::size_t(entry.SplitChars) : std::max<std::size_t>(body.size(), 1);
 
@@ -152,7 +210,7 @@ void EMailClass::QueueEMail(SpoolEntry& entry) {
     mail.FromAddress = entry.FromAddress;
     mail.ToAddresses = entry.ToAddresses;
     mail.Subject = piece == 1 ? subject : subject + " (Part " + std::to_string(piece) + ")";
-    mail.Body = std::string(rest.substr(0, length));
+    mail.Body = Latin1ToUtf8(rest.substr(0, length));
     mail.HTMLFormatting = entry.HTMLFormatting;
     Enqueue(std::move(mail));
     rest.remove_prefix(length);
@@ -160,11 +218,56 @@ void EMailClass::QueueEMail(SpoolEntry& entry) {
 }
 
 void EMailClass::Enqueue(QueuedMail mail) {
-  if (queue_.size() >= kMaxQueued) {
+  DropOldestWhileOver(kMaxQueued - 1);
+  mail.Sequence = next_sequence_++;
+  queue_.push_back(std::move(mail));
+}
+
+void EMailClass::Requeue(QueuedMail mail) {
+  const auto place = std::lower_bound(
+      queue_.begin(), queue_.end(), mail.Sequence,
+      [](const QueuedMail& queued, std::uint64_t sequence) { return queued.Sequence < sequence; });
+  queue_.insert(place, std::move(mail));
+  DropOldestWhileOver(kMaxQueued);
+}
+
+void EMailClass::DropOldestWhileOver(std::size_t limit) {
+  while (queue_.size() > limit) {
+    const QueuedMail& oldest = queue_.front();
+    const std::string error = "the send queue was full";
+    status_.CountFailure(error, clock_.Now());
+    LogProgramEvent("E-mail to " + oldest.ToAddresses + " (\"" + oldest.Subject +
+                    "\") not sent: " + error + "; given up");
     queue_.pop_front();
     ++dropped_;
   }
-  queue_.push_back(std::move(mail));
+}
+
+std::chrono::minutes EMailClass::RetryDelay(int failures) {
+  if (failures <= 1) return std::chrono::minutes(1);
+  // Doubling stops at the cap long before the shift could overflow.
+  if (failures > 5) return kLongestRetryDelay;
+  return std::min(std::chrono::minutes(1 << (failures - 1)), kLongestRetryDelay);
+}
+
+bool EMailClass::Refused(QueuedMail& mail, const MailControl& control) {
+  const Clock::TimePoint now = clock_.Now();
+  std::string error = control.LastError();
+  if (error.empty()) error = "the server did not accept it";
+  const std::string what =
+      "E-mail to " + mail.ToAddresses + " (\"" + mail.Subject + "\") not sent: " + error;
+  if (control.IsTemporaryFailure()) {
+    ++mail.Failures;
+    const std::chrono::minutes delay = RetryDelay(mail.Failures);
+    mail.NextTry = now + delay;
+    status_.CountRetry(error, now);
+    LogProgramEvent(what + "; next try in " + std::to_string(delay.count()) +
+                    (delay.count() == 1 ? " minute" : " minutes"));
+    return true;
+  }
+  status_.CountFailure(error, now);
+  LogProgramEvent(what + "; given up");
+  return false;
 }
 
 bool EMailClass::GetQueuedMessage(std::string& from_name, std::string& from_address,
@@ -192,22 +295,40 @@ void EMailClass::SendQueuedEMails(MailControl& control, const std::string& smtp_
     ~Busy() { flag = false; }
   } busy(sending_);
 
-  QueuedMail mail;
-  while (GetQueuedMessage(mail.FromName, mail.FromAddress, mail.ToAddresses, mail.Subject,
-                          mail.Body, mail.HTMLFormatting)) {
-    // A mail the server refuses is dropped: the queue does not retry.
-    SendMail(control, mail, smtp_mail_server, text_colour, background_colour);
+  for (;;) {
+    const Clock::TimePoint now = clock_.Now();
+    auto due = queue_.end();
+    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+      // A wall clock set back must not hold a mail for longer than the longest pause.
+      if (it->NextTry > now + kLongestRetryDelay) it->NextTry = now;
+      if (it->NextTry <= now) {
+        due = it;
+        break;
+      }
+    }
+    if (due == queue_.end()) return;
+    // Out of the queue while it is sent: the events that run meanwhile may add to the queue.
+    QueuedMail mail = std::move(*due);
+    queue_.erase(due);
+    if (SendMail(control, mail, smtp_mail_server, connection_, text_colour, background_colour)) {
+      status_.CountSent();
+      continue;
+    }
+    const bool no_server = control.IsTemporaryFailure() && control.LastReplyCode() == 0;
+    if (Refused(mail, control)) Requeue(std::move(mail));
+    if (no_server) return;
   }
 }
 
-void EMailClass::SendMail(MailControl& control, const QueuedMail& mail,
-                          const std::string& smtp_mail_server, Colour text_colour,
-                          Colour background_colour) {
+bool EMailClass::SendMail(MailControl& control, const QueuedMail& mail,
+                          const std::string& smtp_mail_server, const MailConnection& connection,
+                          Colour text_colour, Colour background_colour) {
   control.ClearToAddresses();
   control.SetFromName(mail.FromName);
   control.SetFromAddress(mail.FromAddress);
   control.SetSubject(mail.Subject);
   control.SetHostname(smtp_mail_server);
+  control.SetConnection(connection);
   if (mail.HTMLFormatting) {
     control.SetContentType("text/html");
     control.SetMessage("<HTML><BODY BGCOLOR=#" +
@@ -225,13 +346,18 @@ void EMailClass::SendMail(MailControl& control, const QueuedMail& mail,
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
   }
-  control.Send();
+  return control.Send();
 }
 
 void EMailClass::StatusTick(MailControl& control, const std::string& smtp_mail_server,
                             Colour text_colour, Colour background_colour) {
   if (Spooled()) QueueEMails();
   if (Queued()) SendQueuedEMails(control, smtp_mail_server, text_colour, background_colour);
+}
+
+MailConnection MailConnectionFromSettings(const Settings& settings, std::string password) {
+  return {settings.SMTPSecurity, settings.SMTPPort, settings.SMTPUserName, std::move(password),
+          settings.SMTPCAFile};
 }
 
 std::string EMailClass::CollapseSpaces(std::string_view text) {

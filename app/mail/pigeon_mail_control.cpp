@@ -11,6 +11,24 @@ QString TextFromBytes(const std::string& bytes) {
   return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
 }
 
+PigeonMailControl::~PigeonMailControl() { QObject::disconnect(transcript_); }
+
+void PigeonMailControl::SetConnection(const MailConnection& connection) {
+  mail_.SetSecurity(pigeon::Mail::SecurityMode(connection.security));
+  mail_.SetPort(connection.port);
+  mail_.SetUserName(QString::fromStdString(connection.user_name));
+  mail_.SetPassword(QString::fromStdString(connection.password));
+  mail_.SetCAFile(QString::fromStdString(connection.ca_file));
+}
+
+void PigeonMailControl::SetTranscript(std::function<void(const std::string&)> line) {
+  QObject::disconnect(transcript_);
+  if (!line) return;
+  transcript_ =
+      QObject::connect(&mail_, &pigeon::Mail::TranscriptLine,
+                       [line = std::move(line)](const QString& text) { line(text.toStdString()); });
+}
+
 void PigeonMailControl::AddToAddress(const std::string& address, const std::string& name) {
   // The control takes the display name first.
   mail_.AddToAddress(TextFromBytes(name), TextFromBytes(address));

@@ -62,7 +62,7 @@ struct SettingKey {
 
 // Section "Settings" in the order a save writes it; Version goes first, SMTPMailServer is read
 // before Version is looked at.
-const std::array<SettingKey, 53> kSettingKeys = {{
+const std::array<SettingKey, 58> kSettingKeys = {{
     {"SMTPMailServer", &Settings::SMTPMailServer, LoadRule::kAlways},
     {"ReversePolarity", &Settings::ReversePolarity},
     {"AutoReconnect", &Settings::AutoReconnect},
@@ -121,6 +121,11 @@ const std::array<SettingKey, 53> kSettingKeys = {{
     {"COMPortName", &Settings::COMPortName, LoadRule::kAlways},
     {"DecoderMode", &Settings::DecoderMode, LoadRule::kNonEmpty, 0, {}, kDecoderModeRobust,
      kDecoderModeExact},
+    {"SMTPSecurity", &Settings::SMTPSecurity, LoadRule::kNonEmpty, 0, {}, kMaxSMTPSecurity, 0},
+    {"SMTPPort", &Settings::SMTPPort, LoadRule::kNonEmpty, 0, {}, kMaxSMTPPort, 0},
+    {"SMTPUserName", &Settings::SMTPUserName, LoadRule::kAlways},
+    {"SMTPCAFile", &Settings::SMTPCAFile, LoadRule::kAlways},
+    {"SMTPPasswordFile", &Settings::SMTPPasswordFile, LoadRule::kAlways},
 }};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

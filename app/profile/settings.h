@@ -16,6 +16,9 @@ inline constexpr int kCOMPortDeviceRM100 = 2;
 // Values of DecoderMode.
 inline constexpr int kDecoderModeExact = 0;
 inline constexpr int kDecoderModeRobust = 1;
+// The largest SMTPSecurity and SMTPPort.
+inline constexpr int kMaxSMTPSecurity = 2;
+inline constexpr int kMaxSMTPPort = 65535;
 // The widest MDT display a profile may ask for; wider is of no use and would make every separator
 // line of the traffic huge.
 inline constexpr int kMaxMDTColumns = 32767;
@@ -90,6 +93,15 @@ struct Settings {
   // receivers (noise, squelch, band-limited audio); the exact one reproduces the reference
   // algorithm bit for bit.
   int DecoderMode = kDecoderModeRobust;
+  // E-mail beyond the server's name: the security (0 none, 1 STARTTLS, 2 implicit TLS), the port
+  // (0: the security's default, 25, 587 or 465), the login and a PEM file of extra certificate
+  // authorities. The password itself is never a setting: the secret store keeps it, or the
+  // first line of SMTPPasswordFile, which wins.
+  int SMTPSecurity = 0;
+  int SMTPPort = 0;
+  std::string SMTPUserName;
+  std::string SMTPCAFile;
+  std::string SMTPPasswordFile;
 
   std::string CurrentProfile;  // full path of the profile in use; "" until start-up sets it
   bool SettingsChanged = false;

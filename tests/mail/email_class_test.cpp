@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/platform/program_log.h"
 
 namespace kestrel {
 namespace {
@@ -82,6 +85,8 @@ class EMailClassTest : public ::testing::Test {
 
   ManualClock clock_;
   EMailClass queue_{clock_};
+  std::vector<std::string> log_;
+  ScopedProgramLogSink log_sink_{[this](const std::string& line) { log_.push_back(line); }};
 };
 
 TEST(CollapseSpacesTest, SlashesLineEndsThenSqueezesBlanks) {
@@ -303,6 +308,266 @@ TEST_F(EMailClassTest, FloodsStayBounded) {
   // So is one long body split into tiny pieces.
   Add("0101", 1, std::string(30000, 'z'), "S", 1, 0);
   EXPECT_EQ(Flush().size(), EMailClass::kMaxQueued);
+}
+
+// The server's answers, one per Send: 250 accepts; 0 is no connection; 4xx and 5xx refuse.
+class ScriptedMailControl : public RecordingMailControl {
+ public:
+  bool Send() override {
+    RecordingMailControl::Send();
+    subjects.push_back(subject_);
+    code_ = answers.empty() ? 250 : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return code_ == 250;
+  }
+  void SetSubject(const std::string& v) override { subject_ = v; }
+  void SetConnection(const MailConnection& c) override { connection = c; }
+  std::string LastError() const override {
+    if (code_ == 250) return {};
+    return code_ == 0 ? "Connection refused" : std::to_string(code_) + " try later";
+  }
+  int LastReplyCode() const override { return code_ == 250 ? 0 : code_; }
+  bool IsTemporaryFailure() const override { return code_ == 0 || (code_ >= 400 && code_ < 500); }
+
+  std::deque<int> answers;
+  std::vector<std::string> subjects;
+  MailConnection connection;
+
+ private:
+  std::string subject_;
+  int code_ = 250;
+};
+
+class EMailRetryTest : public EMailClassTest {
+ protected:
+  // Queues mails with the given subjects, ready to send.
+  void Queue(std::initializer_list<const char*> subjects) {
+    for (const char* subject : subjects) Add("0101", 1, "body", subject);
+    clock_.Advance(6s);
+    queue_.QueueEMails();
+  }
+  void TickAt(std::chrono::seconds since_start) {
+    clock_.Set(start_ + since_start);
+    Tick(control_);
+  }
+  ScriptedMailControl control_;
+  Clock::TimePoint start_ = Clock::TimePoint(1'700'000'006s);
+};
+
+TEST(RetryDelayTest, DoublesFromOneMinuteUpToFifteen) {
+  using std::chrono::minutes;
+  EXPECT_EQ(EMailClass::RetryDelay(1), minutes(1));
+  EXPECT_EQ(EMailClass::RetryDelay(2), minutes(2));
+  EXPECT_EQ(EMailClass::RetryDelay(3), minutes(4));
+  EXPECT_EQ(EMailClass::RetryDelay(4), minutes(8));
+  EXPECT_EQ(EMailClass::RetryDelay(5), minutes(15));  // 16 is past the cap
+  EXPECT_EQ(EMailClass::RetryDelay(6), minutes(15));
+  EXPECT_EQ(EMailClass::RetryDelay(0), minutes(1));
+  EXPECT_EQ(EMailClass::RetryDelay(40), minutes(15));
+  EXPECT_EQ(EMailClass::RetryDelay(std::numeric_limits<int>::max()), minutes(15));
+}
+
+TEST_F(EMailRetryTest, TemporaryRefusalsAreTriedAgainOnTheSchedule) {
+  Queue({"A"});
+  control_.answers = {451, 451, 0, 421, 451, 451, 250};
+  TickAt(0s);
+  // Each pause is measured from the refusal: one second early nothing is sent, on time it is.
+  std::chrono::seconds at(0);
+  for (int minutes : {1, 2, 4, 8, 15, 15}) {
+    at += std::chrono::minutes(minutes);
+    const int sends = control_.sends;
+    TickAt(at - 1s);
+    EXPECT_EQ(control_.sends, sends) << minutes;
+    TickAt(at);
+    EXPECT_EQ(control_.sends, sends + 1) << minutes;
+  }
+  EXPECT_FALSE(queue_.Queued());
+  EXPECT_EQ(queue_.Status().Sent(), 1u);
+  EXPECT_EQ(queue_.Status().Retried(), 6u);
+  EXPECT_EQ(queue_.Status().Failed(), 0u);
+  EXPECT_THAT(control_.subjects, ::testing::Each(std::string("A")));  // the same mail each time
+  ASSERT_EQ(log_.size(), 6u);
+  EXPECT_EQ(log_[0], "E-mail to ops@x (\"A\") not sent: 451 try later; next try in 1 minute");
+  EXPECT_EQ(log_[2], "E-mail to ops@x (\"A\") not sent: Connection refused; next try in 4 minutes");
+  EXPECT_EQ(log_[5], "E-mail to ops@x (\"A\") not sent: 451 try later; next try in 15 minutes");
+}
+
+TEST_F(EMailRetryTest, PermanentRefusalIsDroppedWithItsReason) {
+  Queue({"A", "B"});
+  control_.answers = {550, 250};
+  TickAt(0s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B"));
+  EXPECT_FALSE(queue_.Queued());
+  EXPECT_EQ(queue_.Status().Sent(), 1u);
+  EXPECT_EQ(queue_.Status().Failed(), 1u);
+  EXPECT_EQ(queue_.Status().Retried(), 0u);
+  EXPECT_EQ(queue_.Status().LastError(), "550 try later");
+  EXPECT_EQ(queue_.Status().LastErrorTime(), start_);
+  EXPECT_THAT(log_, ElementsAre("E-mail to ops@x (\"A\") not sent: 550 try later; given up"));
+  TickAt(1h);
+  EXPECT_EQ(control_.sends, 2);  // never again
+}
+
+TEST_F(EMailRetryTest, NewerMailGoesOutWhileAnOlderWaits) {
+  Queue({"A", "B"});
+  control_.answers = {451, 250, 250};
+  TickAt(0s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B"));
+  Queue({"C"});
+  TickAt(59s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B", "C"));
+  EXPECT_EQ(queue_.QueueCount(), 1u);
+  TickAt(60s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B", "C", "A"));
+  EXPECT_EQ(queue_.Status().Sent(), 3u);
+  EXPECT_EQ(queue_.Status().Retried(), 1u);
+}
+
+TEST_F(EMailRetryTest, NoConnectionLeavesTheRestForTheNextTick) {
+  Queue({"A", "B", "C"});
+  control_.answers = {0, 0, 250, 250};
+  TickAt(0s);
+  // The server is not there: trying B and C as well would only wait out two more timeouts.
+  EXPECT_THAT(control_.subjects, ElementsAre("A"));
+  EXPECT_EQ(queue_.QueueCount(), 3u);
+  TickAt(3s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B"));
+  TickAt(6s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B", "C"));
+  // Both refused ones keep their order behind each other.
+  TickAt(63s);
+  EXPECT_THAT(control_.subjects, ElementsAre("A", "B", "C", "A", "B"));
+  EXPECT_FALSE(queue_.Queued());
+  EXPECT_EQ(queue_.Status().Retried(), 2u);
+  EXPECT_EQ(queue_.Status().Sent(), 3u);
+}
+
+TEST_F(EMailRetryTest, ARefusedMailKeepsItsPlaceInTheQueue) {
+  Queue({"A", "B"});
+  control_.answers = {451, 0};
+  TickAt(0s);
+  Queue({"C"});
+  std::vector<std::string> order;
+  for (const Mail& mail : Drain()) order.push_back(mail.subject);
+  EXPECT_THAT(order, ElementsAre("A", "B", "C"));
+}
+
+TEST_F(EMailRetryTest, QuittingDuringASendKeepsTheMailAndSendsNothingTwice) {
+  // The control fails a send cut short by the application quitting as a temporary failure
+  // without a reply.
+  Queue({"A", "B"});
+  control_.answers = {0};
+  TickAt(0s);
+  EXPECT_EQ(control_.sends, 1);
+  EXPECT_EQ(queue_.QueueCount(), 2u);
+  EXPECT_FALSE(queue_.Sending());
+}
+
+TEST_F(EMailRetryTest, ClockSetBackDoesNotHoldARetryForHours) {
+  Queue({"A"});
+  control_.answers = {451};
+  TickAt(3h);
+  TickAt(0s);  // the clock went back three hours
+  EXPECT_EQ(control_.sends, 2);
+  EXPECT_FALSE(queue_.Queued());
+}
+
+TEST_F(EMailRetryTest, ControlWithoutDetailsCountsItsRefusalsAsPermanent) {
+  Queue({"A"});
+  RecordingMailControl plain;  // answers false and nothing more
+  Tick(plain);
+  EXPECT_FALSE(queue_.Queued());
+  EXPECT_EQ(queue_.Status().Failed(), 1u);
+  EXPECT_EQ(queue_.Status().LastError(), "the server did not accept it");
+}
+
+TEST_F(EMailRetryTest, TheConnectionReachesEverySend) {
+  MailConnection connection{kSmtpSecurityStartTls, 2587, "user@x", "pw", "/ca.pem"};
+  queue_.SetConnection(connection);
+  Queue({"A"});
+  TickAt(0s);
+  EXPECT_EQ(control_.connection, connection);
+}
+
+TEST_F(EMailRetryTest, AFullQueueCountsWhatItDrops) {
+  for (std::size_t i = 0; i < EMailClass::kMaxQueued + 2; ++i) Add("t", int(i), "m", "S");
+  clock_.Advance(6s);
+  queue_.QueueEMails();
+  EXPECT_EQ(queue_.QueueCount(), EMailClass::kMaxQueued);
+  EXPECT_EQ(queue_.Status().Failed(), 2u);
+  EXPECT_EQ(queue_.Status().LastError(), "the send queue was full");
+  EXPECT_EQ(log_.size(), 2u);
+}
+
+TEST(MailStatusTextTest, CountsThenTheLastError) {
+  MailStatus status;
+  EXPECT_EQ(MailStatusText(status, 0), "E-mail: 0 sent, 0 retried, 0 failed, 0 waiting");
+  status.CountSent();
+  status.CountRetry("451 busy", Clock::TimePoint(1'700'000'000s));
+  const Clock::TimePoint when = Clock::TimePoint(1'700'000'123s);
+  status.CountFailure("535 authentication failed", when);
+  EXPECT_EQ(MailStatusText(status, 4),
+            "E-mail: 1 sent, 1 retried, 1 failed, 4 waiting\n"
+            "Last error at " +
+                FormatLocalTime(when) + ": 535 authentication failed");
+  EXPECT_EQ(FormatLocalTime(when).size(), 19u);
+}
+
+// Rule texts are UTF-8, radio bytes Latin-1: both must arrive as the same characters.
+TEST_F(EMailClassTest, RadioBytesBecomeUtf8BesideTheRuleText) {
+  // "Einsatz für %T" with radio text "Straße 5°".
+  Add("0101", 1,
+      "Stra\xDF"
+      "e 5\xB0",
+      "Einsatz f\xC3\xBCr %T");
+  // A template that is not UTF-8 is an old Latin-1 one.
+  Add("0101", 1, "x", "f\xFCr %T");
+  // Pieces are cut between radio characters, each whole in UTF-8.
+  Add("0101", 1,
+      "\xE4\xF6\xFC\xDF"
+      "ab",
+      "%T", 3, 0);
+  // The limit counts radio characters, not UTF-8 bytes.
+  Add("0101", 1, "\xE4\xE4\xE4\xE4", "S", 0, 2);
+  const auto mails = Flush();
+  ASSERT_EQ(mails.size(), 5u);
+  EXPECT_EQ(mails[0].subject,
+            "Einsatz f\xC3\xBCr Stra\xC3\x9F"
+            "e 5\xC2\xB0");
+  EXPECT_EQ(mails[0].body,
+            "Stra\xC3\x9F"
+            "e 5\xC2\xB0");
+  EXPECT_EQ(mails[1].subject, "f\xC3\xBCr x");
+  EXPECT_EQ(mails[2].subject,
+            "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F"
+            "ab");
+  EXPECT_EQ(mails[2].body, "\xC3\xA4\xC3\xB6\xC3\xBC");
+  EXPECT_EQ(mails[3].subject,
+            "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F"
+            "ab (Part 2)");
+  EXPECT_EQ(mails[3].body,
+            "\xC3\x9F"
+            "ab");
+  EXPECT_EQ(mails[4].body, "\xC3\xA4\xC3\xA4");
+}
+
+TEST_F(EMailClassTest, InvalidUtf8TemplatesAreReadAsLatin1) {
+  // Each a near miss of UTF-8: a lone continuation, an overlong "/", a surrogate, a sequence
+  // cut by the end, a lead byte past U+10FFFF.
+  for (const std::string bad :
+       {"\x80", "\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\xF5\x80\x80\x80"}) {
+    Add("0101", 1, "x", bad);
+  }
+  // Valid at the edges: U+07FF, U+0800, U+FFFF, U+10FFFF stay as written.
+  const std::vector<std::string> good = {"\xDF\xBF", "\xE0\xA0\x80", "\xEF\xBF\xBF",
+                                         "\xF4\x8F\xBF\xBF"};
+  for (const std::string& g : good) Add("0101", 1, "x", g);
+  const auto mails = Flush();
+  ASSERT_EQ(mails.size(), 9u);
+  EXPECT_EQ(mails[0].subject, "\xC2\x80");
+  EXPECT_EQ(mails[1].subject, "\xC3\x80\xC2\xAF");
+  EXPECT_EQ(mails[3].subject, "\xC3\xA2\xC2\x82");
+  for (std::size_t i = 0; i < good.size(); ++i) EXPECT_EQ(mails[5 + i].subject, good[i]);
 }
 
 }  // namespace

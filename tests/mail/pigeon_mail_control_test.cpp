@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace kestrel {
 namespace {
 
@@ -33,6 +36,39 @@ TEST(PigeonMailControlTest, QueueSettingsReachTheControl) {
   EXPECT_EQ(mail.FromAddress(), "k@example.test");
   EXPECT_EQ(mail.ContentType(), "text/plain");
   EXPECT_EQ(mail.Message(), "body");
+}
+
+TEST(PigeonMailControlTest, ConnectionReachesTheControl) {
+  pigeon::Mail mail;
+  PigeonMailControl control(mail);
+  control.SetConnection({kSmtpSecurityImplicitTls, 465, "me@example.test", "pw", "/ca.pem"});
+  EXPECT_EQ(mail.Security(), pigeon::Mail::SecurityMode::kImplicitTls);
+  EXPECT_EQ(mail.Port(), 465);
+  EXPECT_EQ(mail.UserName(), "me@example.test");
+  EXPECT_EQ(mail.Password(), "pw");
+  EXPECT_EQ(mail.CAFile(), "/ca.pem");
+  // An old profile's connection: plain, default port, no login.
+  control.SetConnection({});
+  EXPECT_EQ(mail.Security(), pigeon::Mail::SecurityMode::kNone);
+  EXPECT_EQ(mail.Port(), 0);
+  EXPECT_EQ(mail.UserName(), "");
+  EXPECT_EQ(mail.Password(), "");
+}
+
+TEST(PigeonMailControlTest, TranscriptLinesReachTheSinkUntilItIsCleared) {
+  pigeon::Mail mail;
+  std::vector<std::string> lines;
+  {
+    PigeonMailControl control(mail);
+    control.SetTranscript([&](const std::string& line) { lines.push_back(line); });
+    emit mail.TranscriptLine(QString::fromUtf8("S: 220 caf\xC3\xA9"));
+    control.SetTranscript({});
+    emit mail.TranscriptLine("S: 250 gone");
+    control.SetTranscript([&](const std::string& line) { lines.push_back("again " + line); });
+  }
+  // The control is gone: its sink must not be called any more.
+  emit mail.TranscriptLine("S: 221 bye");
+  EXPECT_EQ(lines, std::vector<std::string>{"S: 220 caf\xC3\xA9"});
 }
 
 }  // namespace

@@ -267,6 +267,13 @@ TEST_F(ProfileTest, EachKeyFollowsItsLoadRule) {
       {"DecoderMode=2", [](const Settings& s) { return s.DecoderMode == kDecoderModeRobust; }},
       {"DecoderMode=0", [](const Settings& s) { return s.DecoderMode == kDecoderModeExact; }},
       {"DecoderMode=1", [](const Settings& s) { return s.DecoderMode == kDecoderModeRobust; }},
+      // Security 0 to 2 and a port 0 to 65535; anything else keeps the plain default.
+      {"SMTPSecurity=3\nSMTPPort=65536",
+       [](const Settings& s) { return s.SMTPSecurity == 0 && s.SMTPPort == 0; }},
+      {"SMTPSecurity=-1\nSMTPPort=-1",
+       [](const Settings& s) { return s.SMTPSecurity == 0 && s.SMTPPort == 0; }},
+      {"SMTPSecurity=2\nSMTPPort=65535",
+       [](const Settings& s) { return s.SMTPSecurity == 2 && s.SMTPPort == 65535; }},
       // Text: SMTPMailServer is always taken, the font name only when given.
       {"SMTPMailServer=\nMDTFontName=",
        [](const Settings& s) {
@@ -352,6 +359,11 @@ Settings Unusual() {
   s.AudioInputDevice = "alsa_input.usb-receiver.mono";
   s.COMPortName = "/dev/ttyUSB0";
   s.DecoderMode = kDecoderModeExact;
+  s.SMTPSecurity = 2;
+  s.SMTPPort = 65535;
+  s.SMTPUserName = "alerts@example.org";
+  s.SMTPCAFile = "/etc/ssl/private-ca.pem";
+  s.SMTPPasswordFile = "/run/secrets/smtp";
   return s;
 }
 
@@ -423,7 +435,12 @@ TEST_F(ProfileTest, EveryKeySurvivesASaveAndLoadInTableOrder) {
                                           "MDTFontItalic",
                                           "AudioInputDevice",
                                           "COMPortName",
-                                          "DecoderMode"};
+                                          "DecoderMode",
+                                          "SMTPSecurity",
+                                          "SMTPPort",
+                                          "SMTPUserName",
+                                          "SMTPCAFile",
+                                          "SMTPPasswordFile"};
   EXPECT_EQ(file.Keys("Settings"), order);
   EXPECT_EQ(file.Read("Settings", "Version"), "1.6.1");
   EXPECT_EQ(file.Read("Settings", "ReversePolarity"), "True");

@@ -106,7 +106,11 @@ TEST_F(KestrelReplayTest, ProfileRulesMailAndPrintAtTheGivenTime) {
       Run({"--profile", profile, "--now", "2026-12-08 09:15:00", "--print-to", pdf, "--records",
            Records({Record(0x0101, true, "FIRE ON MAIN ST, ALL UNITS RESPOND TO 5TH AVE"),
                     Record(0x0202, true, "SMOKE SEEN")})});
-  ASSERT_EQ(result.status, 0) << result.err;
+  // Nothing listens at the profile's server: both mails are listed, and reported as not sent.
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("(\"Fire: FIRE ON MAIN ST, ALL UNITS RESPOND TO 5T / H AVE\") "
+                                    "not sent: "));
+  EXPECT_THAT(result.err, HasSubstr("(Part 2)\") not sent: "));
   // The body is wrapped at 40 columns (47 characters with the line break), then split at 40.
   const std::string subject = "Fire: FIRE ON MAIN ST, ALL UNITS RESPOND TO 5T / H AVE";
   const std::string to = "chief@example.test, duty@example.test";

@@ -91,5 +91,7 @@ int main(int argc, char** argv) {
   replay.Report(std::cout);
   std::cout.flush();
   if (!std::cout) return Fail("cannot write the output");
+  for (const std::string& failure : replay.MailFailures()) Fail(failure);
+  if (!replay.MailFailures().empty()) return 1;
   return 0;
 }

@@ -1,7 +1,9 @@
 #include "replay.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "app/platform/secret_store.h"
 #include "app/profile/profile.h"
 
 namespace kestrel_replay {
@@ -43,14 +45,32 @@ void Replay::PrepareRules() {
 
 void Replay::FlushMail(kestrel::MailControl& control) {
   // A mail leaves the spool six whole seconds after its last update.
+  const bool sending = !settings_.SMTPMailServer.empty();
+  kestrel::MailConnection connection = kestrel::MailConnectionFromSettings(settings_, "");
+  std::string password_error;
+  if (sending && email_.Queued() && !settings_.SMTPUserName.empty()) {
+    const kestrel::SecretResult secret =
+        kestrel::LoadSecret(kestrel::kSmtpSecretAccount, settings_.SMTPPasswordFile);
+    connection.password = secret.secret;
+    if (!secret.ok) password_error = "no password: " + secret.error;
+  }
   clock_.Advance(std::chrono::seconds(10));
   if (email_.Spooled()) email_.QueueEMails();
   kestrel::EMailClass::QueuedMail mail;
   while (email_.GetQueuedMessage(mail.FromName, mail.FromAddress, mail.ToAddresses, mail.Subject,
                                  mail.Body, mail.HTMLFormatting)) {
-    if (!settings_.SMTPMailServer.empty()) {
-      kestrel::EMailClass::SendMail(control, mail, settings_.SMTPMailServer,
-                                    settings_.MDTForeground, settings_.MDTBackground);
+    if (sending) {
+      std::string error = password_error;
+      if (error.empty() &&
+          !kestrel::EMailClass::SendMail(control, mail, settings_.SMTPMailServer, connection,
+                                         settings_.MDTForeground, settings_.MDTBackground)) {
+        error = control.LastError();
+        if (error.empty()) error = "the server did not accept it";
+      }
+      if (!error.empty()) {
+        mail_failures_.push_back("mail to " + mail.ToAddresses + " (\"" + mail.Subject +
+                                 "\") not sent: " + error);
+      }
     }
     mails_.push_back(mail);
   }
@@ -74,7 +94,11 @@ void Replay::Report(std::ostream& out) {
   if (!mdt.empty() && mdt.back() != '\n') out << '\n';
   out << "[Mail]\n";
   for (const kestrel::EMailClass::QueuedMail& mail : mails_) {
-    out << mail.ToAddresses << '\t' << mail.Subject << '\t' << mail.Body.size() << '\n';
+    // Characters, as the radio sent them, though the body is UTF-8 now.
+    const auto characters = std::count_if(mail.Body.begin(), mail.Body.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    out << mail.ToAddresses << '\t' << mail.Subject << '\t' << characters << '\n';
   }
 }
 

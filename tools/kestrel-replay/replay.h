@@ -59,11 +59,15 @@ class Replay {
   void PrepareRules();
   void Feed(const std::string& record) { processor_.ProcessSieve(record); }
   // Moves every spooled mail to the send queue, as if enough time had passed, and sends the queue
-  // through `control` when the profile names an SMTP server. Every mail is kept for the report.
+  // through `control` when the profile names an SMTP server, each mail once (no retries), with
+  // the profile's security and login and the password from the secret store. Every mail is kept
+  // for the report; each one not sent also gives a line for MailFailures.
   void FlushMail(kestrel::MailControl& control);
   // Ends the print job of rule printouts.
   void EndPrinting() { rule_processing_.EndPrinting(); }
   // [Messages], [Terminals], [MDT] and [Mail], as the program would show them.
+  // "mail to <addresses> ("<subject>") not sent: <the server's reply or the socket error>".
+  const std::vector<std::string>& MailFailures() const { return mail_failures_; }
   void Report(std::ostream& out);
 
  private:
@@ -101,3 +105,4 @@ class Replay {
 };
 
 }  // namespace kestrel_replay
+  std::vector<std::string> mail_failures_;
