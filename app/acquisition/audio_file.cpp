@@ -64,6 +64,10 @@ bool AudioFile::OpenChecked(const std::string& path, std::string& error) {
     case SF_FORMAT_PCM_24:
     case SF_FORMAT_PCM_32:
       break;
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+      error = path + ": floating-point samples are not supported (integer PCM only)";
+      return false;
     default:
       error = path + ": not PCM audio";
       return false;

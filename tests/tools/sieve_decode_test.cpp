@@ -232,7 +232,10 @@ TEST_F(SieveDecodeTest, BadFilesAreRefused) {
   ExpectBadFile({Path("missing.wav")}, "missing.wav: No such file");
   ExpectBadFile({"--rm100", Path("missing")}, "missing: No such file");
   ExpectBadFile({"--slicer", Path("missing")}, "missing: No such file");
-  ExpectBadFile({"--rm100", dir_}, "Is a directory");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {dir_}, {"--rm100", dir_}, {"--slicer", dir_}, {"--robust", dir_}}) {
+    ExpectBadFile(args, dir_ + ": is a directory");
+  }
 
   WriteBytes(Path("text.wav"), std::string("not a sound file\n"));
   ExpectBadFile({Path("text.wav")}, "text.wav: not a readable WAV file");
@@ -240,7 +243,9 @@ TEST_F(SieveDecodeTest, BadFilesAreRefused) {
   WriteBytes(Path("48k.wav"), Wav(1, 1, 48000, 16, silence));
   ExpectBadFile({Path("48k.wav")}, "sampling rate 48000 Hz not supported (44100 or 22050 Hz)");
   WriteBytes(Path("float.wav"), Wav(3, 1, 44100, 32, silence));
-  ExpectBadFile({Path("float.wav")}, "float.wav: not PCM");
+  ExpectBadFile({Path("float.wav")}, "float.wav: floating-point samples are not supported");
+  WriteBytes(Path("double.wav"), Wav(3, 1, 44100, 64, silence));
+  ExpectBadFile({Path("double.wav")}, "double.wav: floating-point samples are not supported");
 
   const std::pair<std::string, std::string> bad_lines[] = {
       {"249 16\n249 x\n", ":2: expected \"duration status\""},
@@ -254,6 +259,73 @@ TEST_F(SieveDecodeTest, BadFilesAreRefused) {
     WriteBytes(Path("bad.txt"), text);
     ExpectBadFile({"--slicer", Path("bad.txt")}, "bad.txt" + reason);
   }
+}
+
+TEST_F(SieveDecodeTest, ARunThatDecodesNothingFails) {
+  // A reversed recording without --reverse: the hint points at the polarity.
+  const std::string inverted = WriteWav("inverted.wav", 44100, true);
+  RunResult result = Run({inverted});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "sieve-decode: " + inverted +
+                            ": no frames decoded (reversed polarity? try --reverse; a weak or "
+                            "squelched signal? try --robust)\n");
+  // --trace still shows every call before saying so.
+  result = Run({"--trace", "--robust", WriteWav("plain.wav", 44100), "--reverse"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(result.lines.empty());
+  EXPECT_NE(result.err.find("(normal polarity? try without --reverse)"), std::string::npos)
+      << result.err;
+
+  // Widths other than whole bytes are named; 24 bits is a whole width and gets the usual hint.
+  const std::string silence(4000, '\0');
+  for (const int bits : {4, 12, 20}) {
+    WriteBytes(Path("odd.wav"), Wav(1, 1, 44100, bits, silence));
+    result = Run({Path("odd.wav")});
+    EXPECT_EQ(result.status, 1) << bits;
+    EXPECT_NE(result.err.find("odd.wav: no frames decoded; its header gives " +
+                              std::to_string(bits) + "-bit samples"),
+              std::string::npos)
+        << result.err;
+  }
+  WriteBytes(Path("24.wav"), Wav(1, 1, 44100, 24, std::string(6000, '\0')));
+  result = Run({Path("24.wav")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("24.wav: no frames decoded (reversed polarity?"), std::string::npos)
+      << result.err;
+}
+
+TEST_F(SieveDecodeTest, RobustDecoderKeepsFramesTheExactOneLosesInSquelch) {
+  // A squelched receiver: silent between transmissions, noisy while they last.
+  mdcgen::SignalOptions options;
+  options.squelch = true;
+  options.snr_db = 15;
+  options.seed = 7;
+  // Half a second of silence before each frame, as a channel between transmissions has.
+  std::vector<mdcgen::Transmission> transmissions;
+  for (const Bytes& frame : frames_) transmissions.push_back({frame, 0.5});
+  const mdcgen::Timeline timeline = mdcgen::ComposeTimeline(transmissions, 0.5);
+  WriteBytes(Path("squelch.wav"),
+             mdcgen::WavFile(mdcgen::RenderPcm(timeline, options, 44100), 44100));
+  const RunResult robust = Run({"--robust", Path("squelch.wav")});
+  ASSERT_EQ(robust.status, 0) << robust.err;
+  EXPECT_EQ(Joined(robust), ToHex(all_bytes_, true));
+  const RunResult exact = Run({Path("squelch.wav")});
+  EXPECT_NE(Joined(exact), ToHex(all_bytes_, true));
+  // Options may follow the file.
+  EXPECT_EQ(Joined(Run({Path("squelch.wav"), "--robust"})), ToHex(all_bytes_, true));
+}
+
+TEST_F(SieveDecodeTest, HelpExplainsEveryOptionAndTheOutput) {
+  const RunResult result = Run({"--help"});
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  for (const char* needle :
+       {"usage: sieve-decode", "--trace", "--reverse", "--robust", "--rm100", "--slicer", "--help",
+        "Output", "CALL COUNT CORRECTIONS QUALITY [BYTES]", "18-byte groups", "\"duration status\"",
+        "838 ns", "Exit status", "exact decoder", "bit for bit"}) {
+    EXPECT_NE(result.out.find(needle), std::string::npos) << needle;
+  }
+  EXPECT_EQ(Run({"-h"}).out, result.out);
 }
 
 TEST_F(SieveDecodeTest, BadUsage) {

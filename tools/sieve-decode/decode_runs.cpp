@@ -63,11 +63,12 @@ std::string DecodeAudio(const Options& options, CallSink& printer) {
   kestrel::AudioFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
+  const auto decode = options.robust ? RobustAudioToBytes : AudioToBytes;
   return DecodeBlocks(file, kAudioBlock, printer,
                       [&](uint8_t* samples, int32_t count, uint8_t* output, CallOutcome& outcome) {
-                        return AudioToBytes(reinterpret_cast<int8_t*>(samples), count, output,
-                                            file.rate(), kBaud, One(options), Zero(options),
-                                            &outcome.corrections, &outcome.quality, 0);
+                        return decode(reinterpret_cast<int8_t*>(samples), count, output,
+                                      file.rate(), kBaud, One(options), Zero(options),
+                                      &outcome.corrections, &outcome.quality, 0);
                       });
 }
 
@@ -75,11 +76,11 @@ std::string DecodeRm100(const Options& options, CallSink& printer) {
   ByteFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
+  const auto decode = options.robust ? RobustRM100BytesToBytes : RM100BytesToBytes;
   return DecodeBlocks(file, kRm100Block, printer,
                       [&](uint8_t* input, int32_t count, uint8_t* output, CallOutcome& outcome) {
-                        return RM100BytesToBytes(input, count, output, kRm100Rate, kBaud,
-                                                 One(options), Zero(options), &outcome.corrections,
-                                                 &outcome.quality, 0);
+                        return decode(input, count, output, kRm100Rate, kBaud, One(options),
+                                      Zero(options), &outcome.corrections, &outcome.quality, 0);
                       });
 }
 
@@ -157,8 +158,25 @@ std::string FormatTrace(int64_t call, const CallOutcome& outcome) {
   return line;
 }
 
+std::string NothingDecoded(const Options& options) {
+  std::string text = options.path + ": no frames decoded";
+  const std::optional<int> bits =
+      options.input == InputKind::kAudio ? WavHeaderBits(options.path) : std::nullopt;
+  if (bits && *bits != 8 && *bits != 16 && *bits != 24 && *bits != 32) {
+    return text + "; its header gives " + std::to_string(*bits) +
+           "-bit samples, which are read as the next whole byte width and may be misread";
+  }
+  text += options.reverse ? " (normal polarity? try without --reverse"
+                          : " (reversed polarity? try --reverse";
+  if (!options.robust && options.input != InputKind::kSlicer) {
+    text += "; a weak or squelched signal? try --robust";
+  }
+  return text + ")";
+}
+
 void CallPrinter::Print(const CallOutcome& outcome) {
   ++calls_;
+  if (!outcome.bytes.empty()) ++records_;
   std::string line;
   if (trace_) {
     line = FormatTrace(calls_, outcome);
@@ -172,6 +190,7 @@ void CallPrinter::Print(const CallOutcome& outcome) {
 }
 
 std::string Decode(const Options& options, CallSink& printer) {
+  if (std::string error = CheckInputPath(options.path); !error.empty()) return error;
   switch (options.input) {
     case InputKind::kAudio:
       return DecodeAudio(options, printer);

@@ -38,12 +38,19 @@ class CallPrinter : public CallSink {
  public:
   CallPrinter(bool trace, std::FILE* out) : trace_(trace), out_(out) {}
   void Print(const CallOutcome& outcome) override;
+  // Calls that decoded something.
+  int64_t records() const { return records_; }
 
  private:
   bool trace_;
   std::FILE* out_;
   int64_t calls_ = 0;
+  int64_t records_ = 0;
 };
+
+// Why a run may have decoded nothing, as one line naming the file: an unusual sample width in a
+// WAV header, else the polarity and the decoder to try.
+std::string NothingDecoded(const Options& options);
 
 // Decodes the file through the library's exports in the blocks Kestrel uses and prints every
 // call. Returns why the file could not be decoded, empty when it was.

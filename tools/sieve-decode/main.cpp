@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const ParsedArguments parsed = sieve_decode::ParseArguments(args);
   if (parsed.outcome == ParsedArguments::Outcome::kHelp) {
-    std::printf("%s\n", sieve_decode::kUsage.data());
+    std::printf("%s\n", sieve_decode::kHelp.data());
     return 0;
   }
   if (parsed.outcome == ParsedArguments::Outcome::kUsageError) {
@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
   sieve_decode::CallPrinter printer(parsed.options.trace, stdout);
   std::string error = sieve_decode::Decode(parsed.options, printer);
   if (std::fflush(stdout) != 0 && error.empty()) error = "cannot write the output";
+  // A run that decodes nothing has not done its job, however cleanly it ran.
+  if (error.empty() && printer.records() == 0) error = sieve_decode::NothingDecoded(parsed.options);
   if (!error.empty()) {
     std::fprintf(stderr, "sieve-decode: %s\n", error.c_str());
     return 1;

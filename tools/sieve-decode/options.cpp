@@ -25,6 +25,8 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
       parsed.options.trace = true;
     } else if (arg == "--reverse") {
       parsed.options.reverse = true;
+    } else if (arg == "--robust") {
+      parsed.options.robust = true;
     } else if (arg == "--rm100" || arg == "--slicer") {
       if (i + 1 == args.size()) {
         parsed.error = std::string(arg) + " needs a file";

@@ -1,6 +1,7 @@
 #include "readers.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,7 +25,44 @@ bool ReadNumber(std::string_view line, size_t& pos, uint32_t& value) {
   return pos > start;
 }
 
+uint32_t LittleEndian(const uint8_t* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  return value;
+}
+
 }  // namespace
+
+std::string CheckInputPath(const std::string& path) {
+  struct stat status;
+  // A missing file is left to the open, whose text names the reason.
+  if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    return path + ": is a directory";
+  }
+  return "";
+}
+
+std::optional<int> WavHeaderBits(const std::string& path) {
+  ByteFile file;
+  std::string error;
+  std::array<uint8_t, 65536> header{};
+  if (!file.Open(path, error)) return std::nullopt;
+  const int64_t count = file.Read(header, error);
+  if (count < 12 || std::memcmp(header.data(), "RIFF", 4) != 0 ||
+      std::memcmp(header.data() + 8, "WAVE", 4) != 0) {
+    return std::nullopt;
+  }
+  // Chunks: a four-byte tag, a four-byte size, the data padded to an even length.
+  for (size_t at = 12; at + 8 <= size_t(count);) {
+    const uint32_t size = LittleEndian(header.data() + at + 4, 4);
+    if (std::memcmp(header.data() + at, "fmt ", 4) == 0) {
+      if (size < 16 || at + 8 + 16 > size_t(count)) return std::nullopt;
+      return int(LittleEndian(header.data() + at + 8 + 14, 2));
+    }
+    at += 8 + size_t(size) + (size & 1);
+  }
+  return std::nullopt;
+}
 
 ByteFile::~ByteFile() {
   if (fd_ >= 0) ::close(fd_);

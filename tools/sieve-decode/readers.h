@@ -2,11 +2,19 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace sieve_decode {
+
+// "" when `path` may be opened as an input file, else why not, naming it ("x: is a directory").
+std::string CheckInputPath(const std::string& path);
+
+// The bits per sample that a WAV file's header declares, read from its "fmt " chunk; none when
+// the file has no such chunk in its first 64 KiB.
+std::optional<int> WavHeaderBits(const std::string& path);
 
 // A file read in blocks. Errors name the file.
 class ByteFile {
