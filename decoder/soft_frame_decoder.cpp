@@ -9,6 +9,7 @@
 namespace sieve {
 namespace {
 
+constexpr uint64_t kWindowMask = (uint64_t{1} << SoftFrameDecoder::kSyncBits) - 1;
 constexpr int kInterleaveRows = 16;
 constexpr int kInterleaveColumns = 7;
 constexpr int kUsedDataBits = 48;
@@ -23,6 +24,13 @@ constexpr int CheckBit(int state, int data) {
 }
 
 float Signed(int bit, float value) { return bit ? value : -value; }
+
+// +1 where the check bit sent with d(n) = 0 from state p (d(n-6) = 0) is a one, else -1.
+constexpr std::array<float, kStates / 2> kCheckSign = [] {
+  std::array<float, kStates / 2> signs{};
+  for (int p = 0; p < kStates / 2; ++p) signs[size_t(p)] = CheckBit(p, 0) ? 1.0f : -1.0f;
+  return signs;
+}();
 
 }  // namespace
 
@@ -53,10 +61,13 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
   window_[size_t(window_position_)] = soft;
   window_[size_t(window_position_ + kSyncBits)] = soft;
   window_position_ = (window_position_ + 1) % kSyncBits;
+  hard_window_ = ((hard_window_ << 1) | (soft > 0.0f ? 1 : 0)) & kWindowMask;
+  // The soft correlation is only worth working out where the hard decisions come close.
+  const int sync_mismatches = std::popcount(hard_window_ ^ kSyncWord);
 
   if (in_frame_) {
     block_[size_t(block_position_++)] = soft;
-    if (block_position_ == kSyncBits) {
+    if (block_position_ == kSyncBits && sync_mismatches >= kSyncBits - kClosingMismatches) {
       // The closing word is the inverted sync word in place of the next block.
       const Correlation closing = Correlate(block_.data());
       if (closing.mismatches >= kSyncBits - kClosingMismatches &&
@@ -86,6 +97,7 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
     }
   }
 
+  if (sync_mismatches > kSyncMismatches) return;
   const Correlation sync = Correlate(window_.data() + window_position_);
   if (sync.mismatches <= kSyncMismatches && sync.correlation >= kSyncCorrelation) {
     // Inside a frame a weaker word is far likelier to be data that happens to resemble it: a
@@ -139,7 +151,9 @@ SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
 
   // Max-log forward and backward passes: the forward pass alone is the Viterbi search; the
   // backward pass gives every data bit its margin against the best path that differs in it.
-  // The encoder restarts at every block (state 0); the block's end is open.
+  // The encoder restarts at every block (state 0); the block's end is open. States p and p | 32
+  // differ only in d(n-6), lead to the same two next states and send opposite check bits, so
+  // each step is 32 butterflies.
   using Metrics = std::array<float, kStates>;
   std::array<Metrics, kBlockDataBits + 1> forward;
   forward[0].fill(kUnreachable);
@@ -147,15 +161,12 @@ SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
   for (int n = 0; n < kBlockDataBits; ++n) {
     const float data = code[size_t(2 * n)];
     const float check = code[size_t(2 * n + 1)];
-    for (int next = 0; next < kStates; ++next) {
-      const int bit = next & 1;
-      const int low = next >> 1;  // predecessor with d(n-6) = 0; the other has it set
-      const float branch = Signed(bit, data) + Signed(CheckBit(low, bit), check);
-      // The two predecessors differ only in d(n-6), which flips the check bit.
-      const float from_low = forward[size_t(n)][size_t(low)] + branch;
-      const float from_high =
-          forward[size_t(n)][size_t(low | 32)] + (branch - 2 * Signed(CheckBit(low, bit), check));
-      forward[size_t(n + 1)][size_t(next)] = std::max(from_low, from_high);
+    const Metrics& from = forward[size_t(n)];
+    Metrics& to = forward[size_t(n + 1)];
+    for (int p = 0; p < kStates / 2; ++p) {
+      const float c = kCheckSign[size_t(p)] * check;  // the check's term for d(n) = 0 from p
+      to[size_t(2 * p)] = std::max(from[size_t(p)] - data + c, from[size_t(p + 32)] - data - c);
+      to[size_t(2 * p + 1)] = std::max(from[size_t(p)] + data - c, from[size_t(p + 32)] + data + c);
     }
   }
 
@@ -165,21 +176,22 @@ SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
   for (int n = kBlockDataBits - 1; n >= 0; --n) {
     const float data = code[size_t(2 * n)];
     const float check = code[size_t(2 * n + 1)];
+    const Metrics& from = forward[size_t(n)];
     Metrics earlier;
-    float best[2] = {kUnreachable, kUnreachable};
-    for (int state = 0; state < kStates; ++state) {
-      float state_best = kUnreachable;
-      for (int bit = 0; bit < 2; ++bit) {
-        const int next = ((state << 1) | bit) & (kStates - 1);
-        const float tail =
-            Signed(bit, data) + Signed(CheckBit(state, bit), check) + backward[size_t(next)];
-        state_best = std::max(state_best, tail);
-        best[bit] = std::max(best[bit], forward[size_t(n)][size_t(state)] + tail);
-      }
-      earlier[size_t(state)] = state_best;
+    float best0 = kUnreachable;
+    float best1 = kUnreachable;
+    for (int p = 0; p < kStates / 2; ++p) {
+      const float c = kCheckSign[size_t(p)] * check;
+      const float zero = backward[size_t(2 * p)] - data;
+      const float one = backward[size_t(2 * p + 1)] + data;
+      earlier[size_t(p)] = std::max(zero + c, one - c);
+      earlier[size_t(p + 32)] = std::max(zero - c, one + c);
+      best0 =
+          std::max(best0, std::max(from[size_t(p)] + zero + c, from[size_t(p + 32)] + zero - c));
+      best1 = std::max(best1, std::max(from[size_t(p)] + one - c, from[size_t(p + 32)] + one + c));
     }
     backward = earlier;
-    llr[size_t(n)] = best[1] - best[0];
+    llr[size_t(n)] = best1 - best0;
   }
 
   // Re-encode the decisions to count what was corrected and to estimate signal and noise.

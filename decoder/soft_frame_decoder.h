@@ -65,6 +65,7 @@ class SoftFrameDecoder {
 
   std::array<float, 2 * kSyncBits> window_{};  // the last 40 soft bits, twice, for a flat read
   int window_position_ = 0;
+  uint64_t hard_window_ = 0;  // the same bits' hard decisions, newest in bit 0
 
   bool in_frame_ = false;
   int block_position_ = 0;
