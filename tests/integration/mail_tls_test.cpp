@@ -19,9 +19,12 @@ namespace {
 
 using ::pigeon::Mail;
 using ::pigeon_test::TestCertificates;
+using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 using Security = Mail::SecurityMode;
 
 constexpr char kUser[] = "duty";
@@ -123,6 +126,8 @@ TEST_F(MailTlsTest, StartTlsWithAuthPlainDeliversTheExactMessage) {
             "\r\n");
   EXPECT_THAT(transcript_, Contains("C: AUTH PLAIN ****"));
   EXPECT_THAT(transcript_, Contains("S: 235 2.7.0 Authentication successful"));
+  EXPECT_THAT(transcript_, Contains(AllOf(StartsWith("TLS: encrypted with TLSv1."),
+                                          EndsWith("certificate verified for 127.0.0.1"))));
   ExpectNoSecretsInTranscript();
 }
 

@@ -124,28 +124,6 @@ class MailModernTest : public ::testing::Test {
   std::vector<std::string> transcript_;  // the Mail's transcript lines
 };
 
-TEST_F(MailModernTest, StartTlsThenAuthPlainDeliversOverTheEncryptedConnection) {
-  Mail mail;
-  Prepare(mail, Security::kStartTls);
-  mail.SetUserName("user");
-  mail.SetPassword(kPassword);
-  ASSERT_TRUE(mail.Send()) << mail.LastError().toStdString();
-  ExpectOutcome(mail, 0, false, "");
-  EXPECT_EQ(mail.LastError(), "");
-
-  const QByteArray ehlo = "EHLO " + QHostInfo::localHostName().toUtf8() + "\r\n";
-  EXPECT_EQ(server_.clear_received.toStdString(), (ehlo + "STARTTLS\r\n").toStdString());
-  const QByteArray plain = QByteArray("\0user\0", 6) + kPassword;
-  EXPECT_THAT(server_.received.toStdString(),
-              HasSubstr(("STARTTLS\r\n" + ehlo + "AUTH PLAIN " + plain.toBase64() +
-                         "\r\nMAIL FROM: <k@x.test>\r\n")
-                            .toStdString()));
-  EXPECT_THAT(transcript_, Contains("C: AUTH PLAIN ****"));
-  EXPECT_THAT(transcript_, Contains("S: 220 ready"));
-  EXPECT_THAT(transcript_, Contains(AllOf(StartsWith("TLS: encrypted with TLSv1."),
-                                          EndsWith("certificate verified for 127.0.0.1"))));
-}
-
 TEST_F(MailModernTest, LoginMechanismIsChosenByWhatTheServerOffers) {
   const QByteArray user64 = QByteArray("user").toBase64();
   const QByteArray pass64 = QByteArray(kPassword).toBase64();
@@ -190,19 +168,6 @@ TEST_F(MailModernTest, LoginMechanismIsChosenByWhatTheServerOffers) {
                               Not(HasSubstr(user64.toStdString()))));
     }
   }
-}
-
-TEST_F(MailModernTest, RefusedLoginIsPermanentAndNothingIsSentAfterIt) {
-  server_.implicit_tls = true;
-  server_.replies["AUTH"] = "535 5.7.8 Authentication credentials invalid\r\n";
-  Mail mail;
-  Prepare(mail, Security::kImplicitTls);
-  mail.SetUserName("user");
-  mail.SetPassword("wrong");
-  EXPECT_FALSE(mail.Send());
-  ExpectOutcome(mail, 535, false, "535 5.7.8 Authentication credentials invalid");
-  EXPECT_THAT(server_.received.toStdString(), Not(HasSubstr("MAIL")));
-  EXPECT_THAT(server_.received.toStdString(), EndsWith("QUIT\r\n"));
 }
 
 TEST_F(MailModernTest, CredentialsNeverTravelInClearText) {
