@@ -1,14 +1,19 @@
 #include "app/rules/rule_processing.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <mutex>
+#include <set>
 
 #include "app/display/capture.h"
 #include "app/display/mdt_text.h"
 #include "app/display/messages_list.h"
 #include "app/mail/email_class.h"
+#include "app/platform/program_log.h"
 #include "app/profile/report_error.h"
 #include "app/rules/rules_class.h"
 #include "app/traffic/messages_class.h"
@@ -120,14 +125,58 @@ std::string RuleLogBlock(const Settings& settings, std::string_view terminal,
   return block;
 }
 
+namespace {
+
+// The log files whose last write failed, so that each failure is reported once, not per block.
+struct FailingLogFileSet {
+  std::mutex mutex;
+  std::set<std::string> files;
+  int reported = 0;
+};
+
+FailingLogFileSet& FailingLogFiles() {
+  static FailingLogFileSet set;
+  return set;
+}
+
+void NoteLogFileOutcome(const std::string& file, bool written, int error) {
+  FailingLogFileSet& failing = FailingLogFiles();
+  std::unique_lock lock(failing.mutex);
+  if (written) {
+    failing.files.erase(file);
+    return;
+  }
+  if (!failing.files.insert(file).second) return;
+  ++failing.reported;
+  lock.unlock();
+  LogProgramEvent("Cannot write the rule log file " + file + ": " + std::strerror(error) +
+                  "; its blocks are lost until it can be written");
+}
+
+}  // namespace
+
 bool LogToFile(const Settings& settings, const std::string& file, std::string_view terminal,
                std::string_view alias, std::string_view message, bool continuation) {
   const std::string block = RuleLogBlock(settings, terminal, alias, message, continuation);
   // Opened per block, so other programs can read or move the file between messages.
   std::FILE* out = std::fopen(file.c_str(), "ab");
-  if (out == nullptr) return false;
-  const bool written = std::fwrite(block.data(), 1, block.size(), out) == block.size();
-  return std::fclose(out) == 0 && written;
+  bool written = out != nullptr;
+  int error = errno;
+  if (written) {
+    written = std::fwrite(block.data(), 1, block.size(), out) == block.size();
+    error = errno;
+    if (std::fclose(out) != 0 && written) {
+      written = false;
+      error = errno;
+    }
+  }
+  NoteLogFileOutcome(file, written, error);
+  return written;
+}
+
+int ReportedLogFileFailures() {
+  std::lock_guard lock(FailingLogFiles().mutex);
+  return FailingLogFiles().reported;
 }
 
 void RuleProcessing::ProcessRules(const std::string& message, std::optional<int32_t> row) {

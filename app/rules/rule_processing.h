@@ -88,10 +88,14 @@ bool EMailDisabledNow(std::string_view list, const Clock& clock);
 // the body formatted and wrapped to MDTColumns, blank line, separator, blank line; CR LF ends.
 std::string RuleLogBlock(const Settings& settings, std::string_view terminal,
                          std::string_view alias, std::string_view message, bool continuation);
-// Appends the block to `file`, creating it when missing. False when it could not be written;
-// the caller stays silent about it.
+// Appends the block to `file`, creating it when missing. False when it could not be written.
+// The first failure of a file goes to the program log with the reason, once per file rather
+// than once per block; a file that is written again may be reported again when it next fails.
+// Safe from any thread.
 bool LogToFile(const Settings& settings, const std::string& file, std::string_view terminal,
                std::string_view alias, std::string_view message, bool continuation);
+// How many times since the process started a log file's failure was reported.
+int ReportedLogFileFailures();
 
 // Applies the rule set to each message and performs the matching rules' actions. Keeps the state
 // the actions share between messages: the alert window's message, the time of the last logged

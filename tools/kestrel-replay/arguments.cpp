@@ -14,6 +14,8 @@ std::optional<kestrel::Clock::TimePoint> ParseLocalTime(std::string_view text) {
                   &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &rest) != 6) {
     return std::nullopt;
   }
+  // Before 1970 the clock cannot go; beyond 9999 no date has four digits.
+  if (fields.tm_year < 1970 || fields.tm_year > 9999) return std::nullopt;
   const std::tm given = fields;
   fields.tm_year -= 1900;
   fields.tm_mon -= 1;
@@ -46,6 +48,10 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
       return parsed;
     } else if (arg == "--rm100") {
       a.rm100 = true;
+    } else if (arg == "--reverse") {
+      a.reverse = true;
+    } else if (arg == "--exact" || arg == "--robust") {
+      a.robust = arg == "--robust";
     } else if (arg == "--profile" || arg == "--print-to" || arg == "--now" || arg == "--records") {
       const std::optional<std::string> given = value();
       if (!given) return fail(std::string(arg) + " needs a value");
@@ -58,7 +64,9 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
       }
       if (arg == "--now") {
         a.now = ParseLocalTime(*given);
-        if (!a.now) return fail("--now takes a time as \"YYYY-MM-DD HH:MM:SS\"");
+        if (!a.now) {
+          return fail("--now takes a local time as \"YYYY-MM-DD HH:MM:SS\", year 1970 to 9999");
+        }
       }
     } else if (arg.starts_with("-") && arg != "-") {
       return fail("unknown option " + std::string(arg));

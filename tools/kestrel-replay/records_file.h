@@ -5,8 +5,10 @@
 
 namespace kestrel_replay {
 
-// Reads decoded records written one per line in hexadecimal (either case; blank lines skipped).
-// False with `error` naming the file and line when the file cannot be read or a line is not hex.
+// Reads decoded records written one per line in hexadecimal (either case, blanks allowed between
+// digits; blank lines and lines starting with "#" skipped). False with `error` naming the file,
+// and for a bad line its number, column and the byte (as 0xHH when not printable), when the file
+// cannot be read or a line is not hex.
 bool ReadRecordsFile(const std::string& path, std::vector<std::string>& records,
                      std::string& error);
 

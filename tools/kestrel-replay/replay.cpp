@@ -32,11 +32,9 @@ Replay::Replay(const Arguments& arguments, kestrel::Printer* printer)
       processor_({settings_, view_, traffic_, messages_, aliases_, rule_processing_, capture_,
                   raw_data_, mdt_, errors_}) {}
 
-bool Replay::LoadProfile(std::string& error) {
+bool Replay::LoadProfile(kestrel::ProfileLoadReport& report) {
   if (arguments_.profile.empty()) return true;
-  if (kestrel::LoadProfile(arguments_.profile, {settings_, aliases_, rules_})) return true;
-  error = "Unable to load profile " + arguments_.profile;
-  return false;
+  return kestrel::LoadProfile(arguments_.profile, {settings_, aliases_, rules_}, nullptr, &report);
 }
 
 void Replay::PrepareRules() {
@@ -45,6 +43,8 @@ void Replay::PrepareRules() {
 
 void Replay::FlushMail(kestrel::MailControl& control) {
   // A mail leaves the spool six whole seconds after its last update.
+  clock_.Advance(std::chrono::seconds(10));
+  if (email_.Spooled()) email_.QueueEMails();
   const bool sending = !settings_.SMTPMailServer.empty();
   kestrel::MailConnection connection = kestrel::MailConnectionFromSettings(settings_, "");
   std::string password_error;
@@ -54,8 +54,6 @@ void Replay::FlushMail(kestrel::MailControl& control) {
     connection.password = secret.secret;
     if (!secret.ok) password_error = "no password: " + secret.error;
   }
-  clock_.Advance(std::chrono::seconds(10));
-  if (email_.Spooled()) email_.QueueEMails();
   kestrel::EMailClass::QueuedMail mail;
   while (email_.GetQueuedMessage(mail.FromName, mail.FromAddress, mail.ToAddresses, mail.Subject,
                                  mail.Body, mail.HTMLFormatting)) {

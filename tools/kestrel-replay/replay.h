@@ -14,6 +14,7 @@
 #include "app/platform/clock.h"
 #include "app/platform/message_box.h"
 #include "app/platform/text_window.h"
+#include "app/profile/profile.h"
 #include "app/profile/report_error.h"
 #include "app/profile/settings.h"
 #include "app/rules/rule_processing.h"
@@ -53,8 +54,10 @@ class Replay {
  public:
   Replay(const Arguments& arguments, kestrel::Printer* printer);
 
-  // Loads the profile, if one was given; false with `error` set when it cannot be loaded.
-  bool LoadProfile(std::string& error);
+  // Loads the profile, if one was given; false when it cannot be loaded. `report` receives why
+  // and the warnings about ignored values.
+  bool LoadProfile(kestrel::ProfileLoadReport& report);
+  const kestrel::Settings& settings() const { return settings_; }
   // Adds the default rules when the rule set is empty, as the program does at start-up.
   void PrepareRules();
   void Feed(const std::string& record) { processor_.ProcessSieve(record); }
@@ -63,11 +66,11 @@ class Replay {
   // the profile's security and login and the password from the secret store. Every mail is kept
   // for the report; each one not sent also gives a line for MailFailures.
   void FlushMail(kestrel::MailControl& control);
+  // "mail to <addresses> ("<subject>") not sent: <the server's reply or the socket error>".
+  const std::vector<std::string>& MailFailures() const { return mail_failures_; }
   // Ends the print job of rule printouts.
   void EndPrinting() { rule_processing_.EndPrinting(); }
   // [Messages], [Terminals], [MDT] and [Mail], as the program would show them.
-  // "mail to <addresses> ("<subject>") not sent: <the server's reply or the socket error>".
-  const std::vector<std::string>& MailFailures() const { return mail_failures_; }
   void Report(std::ostream& out);
 
  private:
@@ -102,7 +105,7 @@ class Replay {
   kestrel::MdtDisplay mdt_{settings_, view_, traffic_, mdt_window_};
   kestrel::TrafficProcessor processor_;
   std::vector<kestrel::EMailClass::QueuedMail> mails_;
+  std::vector<std::string> mail_failures_;
 };
 
 }  // namespace kestrel_replay
-  std::vector<std::string> mail_failures_;
