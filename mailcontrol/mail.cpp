@@ -27,7 +27,7 @@ namespace {
 constexpr int kDefaultTimeoutSeconds = 30;
 // Longest reply line kept; a server that sends more without a line end is broken or hostile.
 constexpr qsizetype kMaxReplyLine = 64 * 1024;
-// Lines of one multi-line reply kept for reading its capabilities; the rest are only shown.
+// Lines of one multi-line reply; more is a flood.
 constexpr qsizetype kMaxReplyLines = 100;
 // Bytes kept of each such line; capabilities are short.
 constexpr qsizetype kMaxKeptLine = 1000;
@@ -317,7 +317,7 @@ struct Mail::Session {
   struct Reply {
     int code = 0;             // 0 when the final line carries no code
     QByteArray text;          // the final line
-    QList<QByteArray> lines;  // every line, at most kMaxReplyLines
+    QList<QByteArray> lines;  // every line, each cut to kMaxKeptLine bytes
   };
 
   struct Failure {
@@ -389,17 +389,18 @@ struct Mail::Session {
   }
 
   void TakeLine() {
+    if (overflow) return;  // this wait fails anyway
+    if (pending.lines.size() >= kMaxReplyLines || replies.size() >= kMaxQueuedReplies) {
+      overflow = true;  // a flood, not a conversation
+      return;
+    }
     if (line.endsWith('\r')) line.chop(1);
     Log("S: " + QString::fromUtf8(line));
-    if (pending.lines.size() < kMaxReplyLines) pending.lines.append(line.left(kMaxKeptLine));
+    pending.lines.append(line.left(kMaxKeptLine));
     if (line.size() >= 4 && line[3] == '-') return;  // more lines of this reply follow
     pending.code = ReplyCode(line);
     pending.text = line;
-    if (replies.size() >= kMaxQueuedReplies) {
-      overflow = true;
-    } else {
-      replies.append(pending);
-    }
+    replies.append(pending);
     pending = Reply();
   }
 
@@ -460,6 +461,7 @@ struct Mail::Session {
   std::optional<Reply> Receive(int code) {
     std::optional<Reply> reply;
     std::optional<Reply> ignored;
+    qsizetype ignored_count = 0;
     Await([&] {
       while (!reply && !replies.isEmpty()) {
         Reply next = replies.takeFirst();
@@ -467,18 +469,20 @@ struct Mail::Session {
           reply = std::move(next);
         } else {
           ignored = std::move(next);
+          if (++ignored_count > kMaxQueuedReplies) overflow = true;
         }
       }
       return reply.has_value();
     });
-    overflow = false;
-    if (reply) return reply;
-    if (ignored && !quitting && !closed) {
-      FailReply(*ignored);
-    } else {
-      FailWaiting("reply from the server");
+    if (!reply) {
+      if (ignored && !quitting && !closed && !overflow) {
+        FailReply(*ignored);
+      } else {
+        FailWaiting("reply from the server");
+      }
     }
-    return std::nullopt;
+    overflow = false;
+    return reply;
   }
 
   // A reply of the class of `code` (2xx for 250) continues the conversation.

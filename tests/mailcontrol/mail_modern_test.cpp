@@ -335,6 +335,32 @@ TEST_F(MailModernTest, ConnectionFailuresAndLocalRefusalsAreClassified) {
   EXPECT_EQ(plain_server.connections, 1);
 }
 
+TEST_F(MailModernTest, FloodOfReplyLinesEndsTheSend) {
+  // 100 lines make the longest reply taken, 16 replies the most that may wait to be read.
+  struct Case {
+    QByteArray greeting;
+    bool sent;
+  };
+  const Case cases[] = {{QByteArray("220-x\r\n").repeated(99) + "220 ok\r\n", true},
+                        {QByteArray("220-x\r\n").repeated(100) + "220 ok\r\n", false},
+                        {QByteArray("554 no\r\n").repeated(15) + "220 ok\r\n", true},
+                        {QByteArray("554 no\r\n").repeated(16) + "220 ok\r\n", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.greeting.size());
+    ScriptedServer server;
+    server.replies[""] = c.greeting;
+    transcript_.clear();
+    Mail mail;
+    Prepare(mail, Security::kNone);
+    mail.SetHostname(server.Host());
+    EXPECT_EQ(mail.Send(), c.sent);
+    if (!c.sent) ExpectOutcome(mail, 0, true, "the server sent more than an SMTP reply");
+    const auto received = std::count_if(transcript_.begin(), transcript_.end(),
+                                        [](const std::string& line) { return line[0] == 'S'; });
+    EXPECT_LE(received, 100 + 6);  // with the replies of a whole conversation
+  }
+}
+
 TEST_F(MailModernTest, PortComesFromHostnameThenPortThenTheSecurityMode) {
   struct Case {
     QString hostname;
