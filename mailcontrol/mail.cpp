@@ -756,6 +756,9 @@ bool Mail::Send() {
   if (!endpoint) return Refuse("the SMTP server \"" + hostname_ + "\" is not host or host:port");
   if (port_ < 0 || port_ > 65535) return Refuse(QString("port %1 is out of range").arg(port_));
   if (endpoint->port == 0) endpoint->port = port_ != 0 ? port_ : DefaultPort(security_);
+  if (security_ < SecurityMode::kNone || security_ > SecurityMode::kImplicitTls) {
+    return Refuse(QString("security mode %1 is unknown").arg(int(security_)));
+  }
   const bool encrypted = security_ != SecurityMode::kNone;
   if (!user_name_.isEmpty() && !encrypted) {
     return Refuse("a login needs STARTTLS or implicit TLS; the password is never sent unencrypted");

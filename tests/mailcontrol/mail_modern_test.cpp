@@ -329,6 +329,12 @@ TEST_F(MailModernTest, ConnectionFailuresAndLocalRefusalsAreClassified) {
     ExpectOutcome(mail, 0, false, "out of range");
   }
   mail.SetPort(65535);
+  for (int mode : {-1, 3}) {
+    mail.SetSecurity(Security(mode));
+    EXPECT_FALSE(mail.Send()) << mode;
+    ExpectOutcome(mail, 0, false, "is unknown");
+  }
+  mail.SetSecurity(Security::kImplicitTls);
   mail.ClearToAddresses();
   EXPECT_FALSE(mail.Send());
   ExpectOutcome(mail, 0, false, "no recipients");
