@@ -22,6 +22,10 @@ constexpr double kSquelchFloorDb = 40.0;
 // Pure noise is rendered and decoded this many seconds at a time.
 constexpr double kNoisePiece = 60.0;
 
+// In [0, 1) from the raw engine output: the standard distributions differ between libraries, and
+// the table must not.
+double Unit(std::mt19937_64& engine) { return static_cast<double>(engine() >> 11) * 0x1.0p-53; }
+
 sieve::SlicerDevice* NoDevice(std::string_view) { return nullptr; }
 
 size_t Padded(size_t bytes) { return (bytes + kGroup - 1) / kGroup * kGroup; }
@@ -79,10 +83,9 @@ class Receiver {
 void FlipSamples(std::vector<uint8_t>& bytes, double p, uint64_t seed) {
   if (p <= 0.0) return;
   std::mt19937_64 engine(seed);
-  std::bernoulli_distribution flip(p);
   for (uint8_t& byte : bytes) {
     for (int bit = 0; bit < 8; ++bit) {
-      if (flip(engine)) byte ^= 1 << bit;
+      if (Unit(engine) < p) byte ^= 1 << bit;
     }
   }
 }
@@ -168,9 +171,10 @@ Score Measure(const Point& point, DecoderKind kind) {
   const std::vector<Bytes> frames = SweepFrames(point.frames, point.frame_bytes, point.frame_seed);
   std::vector<mdcgen::Transmission> transmissions;
   transmissions.reserve(frames.size());
-  std::mt19937_64 engine(point.frame_seed);
-  std::uniform_real_distribution<double> gap(point.gap, point.longest_gap);
-  for (const Bytes& frame : frames) transmissions.push_back({frame, gap(engine)});
+  std::mt19937_64 engine(point.frame_seed + 1);
+  for (const Bytes& frame : frames) {
+    transmissions.push_back({frame, point.gap + (point.longest_gap - point.gap) * Unit(engine)});
+  }
   const mdcgen::Timeline timeline = mdcgen::ComposeTimeline(transmissions, point.gap);
 
   Tally tally(frames);
