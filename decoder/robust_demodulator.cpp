@@ -18,7 +18,7 @@ constexpr float kFrequencyShare = 0.02f;  // of the phase gain
 constexpr double kMaxFrequencyError = 0.005;
 // Level tracking per bit: the running mean outside a frame, decision-directed inside one.
 constexpr float kMeanGain = 1.0f / 16;
-constexpr float kDirectedGain = 1.0f / 16;
+constexpr float kDirectedGain = 1.0f / 64;
 constexpr float kAmplitudeGain = 1.0f / 32;
 constexpr float kFeedbackGain = 0.01f;
 constexpr float kTailShare = 0.4f;  // of the amplitude
@@ -80,7 +80,7 @@ void RobustDemodulator::Restart(double rate, int32_t baud) {
   rate_ = rate;
   baud_ = baud;
   samples_per_bit_ = rate / baud;
-  length_ = std::clamp(int(std::lround(samples_per_bit_)), 1, int(taps_.size()));
+  length_ = std::clamp(int(samples_per_bit_), 1, int(taps_.size()));
   taps_.fill(0);
   tap_position_ = 0;
   running_sum_ = 0;

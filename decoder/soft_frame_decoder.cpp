@@ -25,6 +25,11 @@ constexpr int CheckBit(int state, int data) {
 
 float Signed(int bit, float value) { return bit ? value : -value; }
 
+// Bit i of the sync word, oldest first.
+int SyncBit(int i) {
+  return int((SoftFrameDecoder::kSyncWord >> (SoftFrameDecoder::kSyncBits - 1 - i)) & 1);
+}
+
 // +1 where the check bit sent with d(n) = 0 from state p (d(n-6) = 0) is a one, else -1.
 constexpr std::array<float, kStates / 2> kCheckSign = [] {
   std::array<float, kStates / 2> signs{};
@@ -45,7 +50,7 @@ SoftFrameDecoder::Correlation SoftFrameDecoder::Correlate(const float* oldest_fi
   float sum = 0.0f;
   float magnitude = 0.0f;
   for (int i = 0; i < kSyncBits; ++i) {
-    const int bit = int((kSyncWord >> (kSyncBits - 1 - i)) & 1);
+    const int bit = SyncBit(i);
     const float value = oldest_first[i];
     const float aligned = Signed(bit, value);
     sum += aligned;
@@ -72,15 +77,19 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
       const Correlation closing = Correlate(block_.data());
       if (closing.mismatches >= kSyncBits - kClosingMismatches &&
           closing.correlation <= -kSyncCorrelation) {
-        EndFrame(frame_sound_);
+        EndFrame(frame_sound_ && frame_error_ <= kMaxFrameError);
         return;
       }
     }
     if (block_position_ == kBlockSymbols) {
       block_position_ = 0;
-      const BlockResult block = DecodeBlock(block_);
+      const BlockResult block =
+          DecodeBlock(block_, noise_samples_ > 0 ? noise_sum_ / noise_samples_ : 0.0f);
+      noise_sum_ += block.noise_ratio * kBlockSymbols;
+      noise_samples_ += kBlockSymbols;
       corrections_ += block.disagreements;
       last_block_good_ = block.confident;
+      frame_error_ += block.error_probability;
       if (block.confident) {
         bad_blocks_ = 0;
         ++good_blocks_;
@@ -109,7 +118,21 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
                  ? sync.mismatches < sync_mismatches_
                  : sync.mismatches <= kStrongSyncMismatches || !last_block_good_;
     }
-    if (take) StartFrame(sync.mismatches);
+    if (take) {
+      StartFrame(sync.mismatches);
+      // The sync word is known, so it gives the frame its first noise estimate.
+      const float* oldest = window_.data() + window_position_;
+      float signal = 0.0f;
+      for (int i = 0; i < kSyncBits; ++i) signal += Signed(SyncBit(i), oldest[i]);
+      signal /= kSyncBits;
+      float noise = 0.0f;
+      for (int i = 0; i < kSyncBits; ++i) {
+        const float error = Signed(SyncBit(i), oldest[i]) - signal;
+        noise += error * error;
+      }
+      noise_sum_ = signal > 0.0f ? noise / (signal * signal) : 0.0f;
+      noise_samples_ = kSyncBits;
+    }
   }
 }
 
@@ -122,6 +145,7 @@ void SoftFrameDecoder::StartFrame(int mismatches) {
   good_blocks_ = 0;
   bad_blocks_ = 0;
   store_count_ = 0;
+  frame_error_ = 0.0f;
 }
 
 void SoftFrameDecoder::EndFrame(bool deliver) {
@@ -139,7 +163,7 @@ void SoftFrameDecoder::EndFrame(bool deliver) {
 }
 
 SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
-    const std::array<float, kBlockSymbols>& received) {
+    const std::array<float, kBlockSymbols>& received, float noise_floor) {
   // Back into code order: pair n is (data, check) at code positions 2n and 2n + 1.
   std::array<float, kBlockSymbols> code;
   for (int row = 0; row < kInterleaveRows; ++row) {
@@ -220,20 +244,27 @@ SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
     noise += d * d + c * c;
     state = ((state << 1) | bit) & (kStates - 1);
   }
-  const float variance =
-      std::max(noise / kBlockSymbols, kNoiseFloor * amplitude * amplitude + 1e-30f);
+  // One block's own noise estimate is rough; the frame's pooled one keeps a lucky block from
+  // looking cleaner than the channel is.
+  const float variance = std::max({noise / kBlockSymbols, noise_floor * amplitude * amplitude,
+                                   kNoiseFloor * amplitude * amplitude + 1e-30f});
 
-  float weakest = std::numeric_limits<float>::infinity();
-  for (int n = 0; n < kUsedDataBits; ++n) weakest = std::min(weakest, std::fabs(llr[size_t(n)]));
-  // Between two paths the log-likelihoods differ by A * (metric difference) / sigma^2.
-  const float weakest_llr = amplitude > 0.0f ? amplitude * weakest / variance : 0.0f;
+  // Between two paths the log-likelihoods differ by A * (metric difference) / sigma^2, so each
+  // byte bit's margin gives the chance that the search chose it wrongly.
+  const float scale = amplitude > 0.0f ? amplitude / variance : 0.0f;
+  result.noise_ratio = amplitude > 0.0f ? noise / kBlockSymbols / (amplitude * amplitude) : 1.0f;
+  for (int n = 0; n < kUsedDataBits; ++n) {
+    result.error_probability +=
+        1.0f / (1.0f + std::exp(std::min(scale * std::fabs(llr[size_t(n)]), 80.0f)));
+  }
 
   for (int k = 0; k < kBlockBytes; ++k) {
     uint8_t byte = 0;
     for (int b = 0; b < 8; ++b) byte |= uint8_t(bits[size_t(8 * k + b)] << b);
     result.bytes[size_t(k)] = byte;
   }
-  result.confident = result.disagreements <= kMaxBlockDisagreements && weakest_llr >= kMinBitLlr;
+  result.confident =
+      result.disagreements <= kMaxBlockDisagreements && result.error_probability <= kMaxBlockError;
   return result;
 }
 

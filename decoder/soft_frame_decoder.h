@@ -30,11 +30,13 @@ class SoftFrameDecoder {
   static constexpr int kStrongSyncMismatches = 2;
   static constexpr float kSyncCorrelation = 0.6f;
   // A block is trusted when its decoded code word disagrees with at most this many of the 112
-  // hard decisions and the weakest of its 48 byte bits has a log-likelihood ratio (the path metric
-  // margin against the best path with that bit flipped, scaled by the block's own signal and
-  // noise estimate) of at least kMinBitLlr.
+  // hard decisions and the chance that any of its 48 byte bits is wrong, from each bit's path
+  // metric margin (the best path against the best one with that bit flipped, scaled by the
+  // block's signal and noise), is at most kMaxBlockError; a frame is delivered when the sum over
+  // its blocks is at most kMaxFrameError.
   static constexpr int kMaxBlockDisagreements = 14;
-  static constexpr float kMinBitLlr = 8.0f;
+  static constexpr float kMaxBlockError = 1e-4f;
+  static constexpr float kMaxFrameError = 1e-3f;
 
   // Starts a decoding call: frames that end from now on go to `output`, which must have room for
   // the call's share (see sieve.h).
@@ -48,11 +50,15 @@ class SoftFrameDecoder {
 
   struct BlockResult {
     std::array<uint8_t, kBlockBytes> bytes{};
-    int disagreements = 0;  // hard decisions that differ from the decoded code word
+    int disagreements = 0;           // hard decisions that differ from the decoded code word
+    float error_probability = 0.0f;  // that some byte bit is wrong
+    float noise_ratio = 0.0f;        // noise variance over squared amplitude
     bool confident = false;
   };
-  // Decodes one received block (interleaved order, as it came off the air).
-  static BlockResult DecodeBlock(const std::array<float, kBlockSymbols>& received);
+  // Decodes one received block (interleaved order, as it came off the air). `noise_floor` is
+  // the least noise variance, relative to the squared amplitude, that the confidence test assumes.
+  static BlockResult DecodeBlock(const std::array<float, kBlockSymbols>& received,
+                                 float noise_floor = 0.0f);
 
  private:
   struct Correlation {
@@ -74,6 +80,10 @@ class SoftFrameDecoder {
   bool last_block_good_ = false;
   int sync_mismatches_ = 0;  // of the word that started the frame
   int good_blocks_ = 0;
+  float frame_error_ = 0.0f;  // the blocks' error probabilities, summed
+  // The frame's noise variance relative to the squared amplitude, over every symbol so far.
+  float noise_sum_ = 0.0f;
+  int noise_samples_ = 0;
   int bad_blocks_ = 0;  // consecutive
   std::array<uint8_t, kMaxFrameOutput> store_{};
   int store_count_ = 0;
