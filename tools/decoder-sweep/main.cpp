@@ -25,7 +25,8 @@ constexpr char kUsage[] =
 Sends generated frames through the decoders in memory, in the block sizes Kestrel uses, and
 prints for each point and decoder the frames received intact (byte for byte) out of the frames
 sent, and the deliveries whose bytes match no frame sent ("wrong"). Then it decodes pure noise
-(standard deviation 40 PCM steps; random RM100 bits): every frame delivered from it is made up. Fixed seeds: every run gives the same table.
+(standard deviation 40 PCM steps; random RM100 bits): every frame delivered from it is made up.
+Fixed seeds: every run gives the same table.
 
 Points (30-byte frames, 0.5 s of rest around each; at S dB the noise's standard deviation is
 the level distance of 40 PCM steps divided by 10^(S/20), drawn at 44100 Hz):
