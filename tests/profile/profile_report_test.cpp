@@ -124,7 +124,9 @@ TEST_F(ProfileReportTest, ASaveRefusedByTheFileSaysWhy) {
   fs::permissions(scratch_.path(), fs::perms::all);
   const std::string path = Settings("MDTColumns=80\r\n");
   const std::string before = scratch_.Read("p.ini");
-  if (::geteuid() == 0) ASSERT_EQ(::chown(path.c_str(), kestrel_test::kUnprivilegedId, 0), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(path.c_str(), kestrel_test::kUnprivilegedId, 0), 0);
+  }
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   const std::optional<std::string> failure = kestrel_test::RunUnprivileged([&]() -> std::string {
     kestrel_test::ProgramStores stores;
