@@ -27,6 +27,9 @@ constexpr uint32_t kPreambleMask = 0xFFFF;
 constexpr int kTrainingBits = 200;
 constexpr float kMinAmplitude = 1.0f;  // per tap, in sample units
 constexpr int kSliceLevel = 64;        // an RM100 sample reads as +-64
+// The matched filter spans a little less than a bit: that tolerates clock jitter and the edges a
+// band-limited channel smears into the next bit better than it loses signal.
+constexpr double kFilterShare = 0.9;
 
 struct AudioInput {
   const int8_t* data;
@@ -80,7 +83,7 @@ void RobustDemodulator::Restart(double rate, int32_t baud) {
   rate_ = rate;
   baud_ = baud;
   samples_per_bit_ = rate / baud;
-  length_ = std::clamp(int(samples_per_bit_), 1, int(taps_.size()));
+  length_ = std::clamp(int(samples_per_bit_ * kFilterShare), 1, int(taps_.size()));
   taps_.fill(0);
   tap_position_ = 0;
   running_sum_ = 0;

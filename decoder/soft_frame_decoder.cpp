@@ -83,8 +83,7 @@ void SoftFrameDecoder::ProcessSoftBit(float soft) {
     }
     if (block_position_ == kBlockSymbols) {
       block_position_ = 0;
-      const BlockResult block =
-          DecodeBlock(block_, noise_samples_ > 0 ? noise_sum_ / noise_samples_ : 0.0f);
+      const BlockResult block = DecodeBlock(block_, {noise_sum_, noise_samples_});
       noise_sum_ += block.noise_ratio * kBlockSymbols;
       noise_samples_ += kBlockSymbols;
       corrections_ += block.disagreements;
@@ -163,7 +162,7 @@ void SoftFrameDecoder::EndFrame(bool deliver) {
 }
 
 SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
-    const std::array<float, kBlockSymbols>& received, float noise_floor) {
+    const std::array<float, kBlockSymbols>& received, NoiseEstimate earlier) {
   // Back into code order: pair n is (data, check) at code positions 2n and 2n + 1.
   std::array<float, kBlockSymbols> code;
   for (int row = 0; row < kInterleaveRows; ++row) {
@@ -244,15 +243,18 @@ SoftFrameDecoder::BlockResult SoftFrameDecoder::DecodeBlock(
     noise += d * d + c * c;
     state = ((state << 1) | bit) & (kStates - 1);
   }
-  // One block's own noise estimate is rough; the frame's pooled one keeps a lucky block from
-  // looking cleaner than the channel is.
-  const float variance = std::max({noise / kBlockSymbols, noise_floor * amplitude * amplitude,
-                                   kNoiseFloor * amplitude * amplitude + 1e-30f});
+  // One block's own noise estimate is rough; pooled with the frame's earlier symbols it keeps a
+  // lucky block from looking cleaner than the channel is.
+  const float own = noise / kBlockSymbols;
+  const float pooled =
+      (earlier.ratio_sum + (own / std::max(amplitude * amplitude, 1e-30f)) * kBlockSymbols) /
+      float(earlier.samples + kBlockSymbols) * amplitude * amplitude;
+  const float variance = std::max({own, pooled, kNoiseFloor * amplitude * amplitude + 1e-30f});
+  result.noise_ratio = amplitude > 0.0f ? own / (amplitude * amplitude) : 1.0f;
 
   // Between two paths the log-likelihoods differ by A * (metric difference) / sigma^2, so each
   // byte bit's margin gives the chance that the search chose it wrongly.
   const float scale = amplitude > 0.0f ? amplitude / variance : 0.0f;
-  result.noise_ratio = amplitude > 0.0f ? noise / kBlockSymbols / (amplitude * amplitude) : 1.0f;
   for (int n = 0; n < kUsedDataBits; ++n) {
     result.error_probability +=
         1.0f / (1.0f + std::exp(std::min(scale * std::fabs(llr[size_t(n)]), 80.0f)));

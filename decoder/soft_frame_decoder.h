@@ -55,10 +55,16 @@ class SoftFrameDecoder {
     float noise_ratio = 0.0f;        // noise variance over squared amplitude
     bool confident = false;
   };
-  // Decodes one received block (interleaved order, as it came off the air). `noise_floor` is
-  // the least noise variance, relative to the squared amplitude, that the confidence test assumes.
+  // Noise seen before a block in the same frame: the sum over symbols of the noise variance
+  // relative to the squared amplitude, and the number of symbols.
+  struct NoiseEstimate {
+    float ratio_sum;
+    int samples;
+  };
+  // Decodes one received block (interleaved order, as it came off the air); its confidence test
+  // assumes at least the noise of `earlier` pooled with the block's own.
   static BlockResult DecodeBlock(const std::array<float, kBlockSymbols>& received,
-                                 float noise_floor = 0.0f);
+                                 NoiseEstimate earlier = {0.0f, 0});
 
  private:
   struct Correlation {
