@@ -109,9 +109,7 @@ float RobustDemodulator::Strobe(double time, bool sliced) {
   // Speaker audio is AC-coupled: each bit leaves a decaying tail on the ones after it. The
   // feedback taps learn that tail from the decisions already made and take it off.
   float feedback = 0.0f;
-  for (int j = 0; j < kFeedbackTaps; ++j) {
-    feedback += feedback_[size_t(j)] * decisions_[size_t((decision_position_ + j) % kFeedbackTaps)];
-  }
+  for (int j = 0; j < kFeedbackTaps; ++j) feedback += feedback_[size_t(j)] * decisions_[size_t(j)];
   // The taps are applied only once they have learned a tail worth taking off; on a flat channel
   // they stay out, so that their own adaptation noise costs nothing.
   const float full_feedback = feedback;
@@ -155,15 +153,13 @@ float RobustDemodulator::Strobe(double time, bool sliced) {
       const float learned = plain - full_feedback;
       const float learned_residual = learned - (learned >= 0.0f ? amplitude_ : -amplitude_);
       for (int j = 0; j < kFeedbackTaps; ++j) {
-        feedback_[size_t(j)] += kFeedbackGain * learned_residual *
-                                decisions_[size_t((decision_position_ + j) % kFeedbackTaps)];
+        feedback_[size_t(j)] += kFeedbackGain * learned_residual * decisions_[size_t(j)];
       }
     }
   }
-  decision_position_ = (decision_position_ + kFeedbackTaps - 1) % kFeedbackTaps;
+  std::copy_backward(decisions_.begin(), decisions_.end() - 1, decisions_.end());
   // The rest level between transmissions leaves no tail; as +-1 it would make the taps build one.
-  decisions_[size_t(decision_position_)] =
-      std::fabs(value) < std::max(kRestShare * amplitude_, floor) ? 0.0f : decision;
+  decisions_[0] = std::fabs(value) < std::max(kRestShare * amplitude_, floor) ? 0.0f : decision;
   amplitude_ += kAmplitudeGain * (std::fabs(value) - amplitude_);
   return value;
 }

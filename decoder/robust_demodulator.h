@@ -9,11 +9,13 @@
 namespace sieve {
 
 // The robust level and clock stage for audio and RM100 input. Every sample passes a filter
-// matched to one bit (a running sum over one bit period); a Gardner timing-error detector with a
-// second-order loop keeps the bit clock on the bit ends and follows drift; the decision level
-// follows DC offset and slow baseline wander (the running mean while no frame is being received,
-// decision-directed inside a frame, so silence never takes it away); each bit goes to the soft
-// frame stage as the matched filter's distance from the level.
+// matched to one bit (a running sum over nine tenths of a bit period); a Gardner timing-error
+// detector with a second-order loop keeps the bit clock on the bit ends and follows drift; the
+// decision level follows DC offset (the running mean while no frame is being received,
+// decision-directed inside one; silence holds it where the rest level is, so it is never lost);
+// decision-feedback taps, trained on preambles and inside frames, learn and remove the tail that
+// AC coupling (speaker audio) leaves after each bit. Each bit goes to the soft frame stage as its
+// distance from the level.
 // Polarity: for audio, the samples are 8-bit unsigned with the rest level at 128, and `above` is
 // the symbol of the level below 128 (the one that reads as the larger signed value, as for the
 // exact decoder when the signal is centred on 128); for RM100 bytes `above` is a set bit.
@@ -71,9 +73,8 @@ class RobustDemodulator {
   float level_ = 0.0f;  // matched-filter units
   float amplitude_ = 0.0f;
   std::array<float, kFeedbackTaps> feedback_{};   // matched-filter units per earlier bit
-  std::array<float, kFeedbackTaps> decisions_{};  // +-1, newest at decision_position_
-  int decision_position_ = 0;
-  uint32_t hard_history_ = 0;  // the last decisions, newest in bit 0, 1 = above
+  std::array<float, kFeedbackTaps> decisions_{};  // +-1, or 0 for the rest level; newest first
+  uint32_t hard_history_ = 0;                     // the last decisions, newest in bit 0, 1 = above
   int training_bits_ = 0;
 };
 
