@@ -360,6 +360,39 @@ MailConnection MailConnectionFromSettings(const Settings& settings, std::string 
           settings.SMTPCAFile};
 }
 
+TestEMailResult SendTestEMail(MailControl& control, const std::string& server,
+                              const MailConnection& connection, const std::string& to_address,
+                              const std::function<void(const std::string&)>& transcript) {
+  const std::string to = Trim(to_address);
+  if (server.empty()) return {false, "Enter the SMTP mail server first."};
+  if (to.empty()) return {false, "Enter the address the test e-mail should go to."};
+  const std::string& password = connection.password;
+  control.SetTranscript([&transcript, &password](const std::string& line) {
+    std::string masked = line;
+    for (std::size_t at; !password.empty() && (at = masked.find(password)) != std::string::npos;) {
+      masked.replace(at, password.size(), "****");
+    }
+    transcript(masked);
+  });
+  control.ClearToAddresses();
+  control.AddToAddress(to, "");
+  control.SetFromName("Kestrel");
+  control.SetFromAddress(connection.user_name.find('@') != std::string::npos ? connection.user_name
+                                                                             : to);
+  control.SetSubject("Kestrel test e-mail");
+  control.SetHostname(server);
+  control.SetConnection(connection);
+  control.SetContentType("text/plain");
+  control.SetMessage(
+      "This test e-mail from Kestrel arrived, so rule e-mail can reach this address.");
+  const bool sent = control.Send();
+  control.SetTranscript({});
+  if (sent) return {true, "The server accepted the test e-mail."};
+  std::string error = control.LastError();
+  if (error.empty()) error = "the server did not accept it";
+  return {false, "The test e-mail was not sent: " + error};
+}
+
 std::string EMailClass::CollapseSpaces(std::string_view text) {
   std::string slashed;
   slashed.reserve(text.size());

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,5 +149,17 @@ class EMailClass {
 
 // The connection the SMTP settings describe, with `password` (from the secret store).
 MailConnection MailConnectionFromSettings(const Settings& settings, std::string password);
+
+// The Options dialog's test: one short plain-text mail to `to_address` through `control`, to
+// `server` over `connection`, from the user name when it is an address, else from `to_address`.
+// Every line of the conversation goes to `transcript` as the control reports it, with the
+// password masked once more in case a line still held it. `text` is the result for the user.
+struct TestEMailResult {
+  bool sent = false;
+  std::string text;
+};
+TestEMailResult SendTestEMail(MailControl& control, const std::string& server,
+                              const MailConnection& connection, const std::string& to_address,
+                              const std::function<void(const std::string&)>& transcript);
 
 }  // namespace kestrel

@@ -21,7 +21,7 @@ void MailStatus::Remember(const std::string& error, Clock::TimePoint when) {
 
 std::string FormatLocalTime(Clock::TimePoint time) {
   const std::tm local = LocalTime(time);
-  char text[32];
+  char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   return text;

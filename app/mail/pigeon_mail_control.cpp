@@ -29,6 +29,34 @@ void PigeonMailControl::SetTranscript(std::function<void(const std::string&)> li
                        [line = std::move(line)](const QString& text) { line(text.toStdString()); });
 }
 
+namespace {
+
+struct MailHolder {
+  pigeon::Mail mail;
+};
+
+// The holder is a base ahead of the control, so the Mail is made before the control that refers
+// to it and outlives it.
+class OwnPigeonMailControl : private MailHolder, public PigeonMailControl {
+ public:
+  OwnPigeonMailControl() : PigeonMailControl(mail) {}
+};
+
+}  // namespace
+
+std::unique_ptr<MailControl> NewPigeonMailControl() {
+  return std::make_unique<OwnPigeonMailControl>();
+}
+
+MailConnection LoadMailConnection(const Settings& settings, const SecretStore& secrets,
+                                  std::string& error) {
+  error.clear();
+  if (settings.SMTPUserName.empty()) return MailConnectionFromSettings(settings, "");
+  const SecretResult secret = secrets.Load(kSmtpSecretAccount, settings.SMTPPasswordFile);
+  if (!secret.ok) error = secret.error;
+  return MailConnectionFromSettings(settings, secret.secret);
+}
+
 void PigeonMailControl::AddToAddress(const std::string& address, const std::string& name) {
   // The control takes the display name first.
   mail_.AddToAddress(TextFromBytes(name), TextFromBytes(address));

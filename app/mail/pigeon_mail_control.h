@@ -2,9 +2,13 @@
 
 #include <QMetaObject>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/mail/email_class.h"
 #include "app/mail/mail_control.h"
+#include "app/platform/secret_store.h"
+#include "app/profile/settings.h"
 #include "pigeon/mail.h"
 
 namespace kestrel {
@@ -41,5 +45,14 @@ class PigeonMailControl : public MailControl {
 
 // Bytes as text: UTF-8 when they are valid UTF-8, Latin-1 otherwise.
 QString TextFromBytes(const std::string& bytes);
+
+// A control with a Pigeon Mail of its own, for one conversation such as the test e-mail.
+std::unique_ptr<MailControl> NewPigeonMailControl();
+
+// The connection the settings describe, with the password from `secrets` (SMTPPasswordFile
+// first) when there is a user name. A password that cannot be had is left empty, and `error`
+// says why ("" otherwise). The keyring may be asked, a bounded wait on the window thread.
+MailConnection LoadMailConnection(const Settings& settings, const SecretStore& secrets,
+                                  std::string& error);
 
 }  // namespace kestrel

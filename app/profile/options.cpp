@@ -54,6 +54,10 @@ OptionsValues LoadOptions(const Settings& s) {
   v.auto_save = s.AutoSave;
   v.system_tray = s.DisplayInSystemTray;
   v.always_on_top = s.AlwaysOnTop;
+  v.smtp_security = s.SMTPSecurity;
+  v.smtp_port = s.SMTPPort == 0 ? "" : std::to_string(s.SMTPPort);
+  v.smtp_user_name = s.SMTPUserName;
+  v.smtp_ca_file = s.SMTPCAFile;
   v.cols = std::to_string(s.MDTColumns);
   v.number_messages = std::to_string(s.MaxMessagesToSave);
   v.mdt_foreground = s.MDTForeground;
@@ -131,6 +135,8 @@ std::optional<std::string_view> ValidateOptions(const OptionsValues& v) {
   if (v.source == kSieveSourceNetwork && (v.address.empty() || v.port.empty())) {
     return kNetworkMessage;
   }
+  if (NumericValue(v.smtp_port) > kMaxSMTPPort) return kSMTPPortMessage;
+  if (!v.smtp_user_name.empty() && v.smtp_security == 0) return kSMTPLoginMessage;
   return std::nullopt;
 }
 
@@ -156,6 +162,10 @@ ApplyResult ApplyOptions(const OptionsValues& v, Settings& s, MessageBoxes& boxe
   }
 
   s.SMTPMailServer = v.smtp_mail_server;
+  s.SMTPSecurity = std::clamp(v.smtp_security, 0, kMaxSMTPSecurity);
+  s.SMTPPort = PortValue(v.smtp_port);
+  s.SMTPUserName = v.smtp_user_name;
+  s.SMTPCAFile = v.smtp_ca_file;
   s.AutoSave = v.auto_save;
   s.ActivityLED = v.activity_led;
   s.Ignore35Prefix = v.ignore_35;

@@ -18,6 +18,11 @@ struct OptionsValues {
   bool auto_save = false;
   bool system_tray = false;
   bool always_on_top = false;
+  int smtp_security = 0;  // SMTPSecurity
+  std::string smtp_port;  // as typed; "" or "0" for the security's default
+  std::string smtp_user_name;
+  std::string smtp_password;  // for the secret store only, never a setting
+  std::string smtp_ca_file;
   // Windows.
   std::string cols;
   std::string number_messages;
@@ -66,6 +71,11 @@ inline constexpr std::string_view kColumnsMessage =
 inline constexpr std::string_view kNetworkMessage =
     "The server address and port number must be specified before you can choose to get MDT data "
     "via the network.";
+inline constexpr std::string_view kSMTPPortMessage =
+    "The SMTP port must be a number from 1 to 65535, or empty for the usual port.";
+inline constexpr std::string_view kSMTPLoginMessage =
+    "A user name for the SMTP server needs STARTTLS or implicit TLS: the password is never sent "
+    "unencrypted.";
 
 // The number a text starts with, as a numeric box reads it: leading blanks, an optional sign,
 // digits; 0 when there are none. Clamped to the int range.
@@ -77,7 +87,8 @@ std::string COMPortText(int number);
 int COMPortNumberOf(std::string_view text);
 
 // The controls as the dialog loads them from `settings`. A sampling rate not yet chosen (0)
-// shows as the 44100 that capture uses; a COM port number beyond 1 to 4 shows as "".
+// shows as the 44100 that capture uses; a COM port number beyond 1 to 4 shows as "". The SMTP
+// password is not a setting: the dialog fills it from the secret store.
 OptionsValues LoadOptions(const Settings& settings);
 
 // Resets the controls of one tab to their defaults. The Windows tab's default font is not a
@@ -87,8 +98,8 @@ void SetTabDefaults(OptionsTab tab, OptionsValues& values, const OptionsPlatform
 // plain); sets SettingsChanged.
 void DefaultMdtFont(Settings& settings);
 
-// The three checks of Apply, in order; the first failing one's message, or none. Tab changes
-// run the same checks.
+// The checks of Apply, in order (the three above, then the SMTP port and login); the first
+// failing one's message, or none. Tab changes run the same checks.
 std::optional<std::string_view> ValidateOptions(const OptionsValues& values);
 
 // True when applying `values` changes the data source (source, device, COM port or serial
@@ -114,6 +125,9 @@ class OptionsHost {
   // The MDT font settings changed (the font button, the Windows tab's defaults), outside Apply:
   // the MDT display takes the font and is laid out again at once.
   virtual void ApplyMdtFont() = 0;
+  // After an Apply that passed, with any new SMTP password stored: the mail queue takes its
+  // connection again (LoadMailConnection). The default does nothing, for hosts without mail.
+  virtual void ApplyMailSettings() {}
 };
 
 // What one Apply did, for the caller and tests.

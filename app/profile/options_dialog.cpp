@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -18,10 +19,12 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "app/acquisition/qt_audio_input.h"
+#include "app/mail/pigeon_mail_control.h"
+#include "app/mail/test_email_dialog.h"
+#include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
 #include "app/profile/set_topmost.h"
 #include "app/ui/mdt_font.h"
@@ -32,6 +35,8 @@ namespace {
 
 constexpr const char* kPageName = "picOptions";
 constexpr const char* kSystemDefaultInput = "System default";
+constexpr const char* kSecurityNames[] = {"None", "STARTTLS", "Implicit TLS"};
+constexpr int kSecurityDefaultPorts[] = {25, 587, 465};
 
 Colour FromQColor(const QColor& colour) {
   return Colour(colour.red() | (colour.green() << 8) | (colour.blue() << 16));
@@ -82,6 +87,7 @@ class DialogHost : public OptionsHost {
   void ApplyPolarity(bool reversed) override { host_.ApplyPolarity(reversed); }
   void ApplySettingsToWindows() override { host_.ApplySettingsToWindows(); }
   void ApplyMdtFont() override { host_.ApplyMdtFont(); }
+  void ApplyMailSettings() override { host_.ApplyMailSettings(); }
 
  private:
   OptionsHost& host_;
@@ -167,7 +173,20 @@ OptionsForm::OptionsForm(OptionsDialogServices services, QWidget* parent)
   connect(apply, &QPushButton::clicked, this, [this] { Apply(); });
 
   SetTopmost(this, s_.settings.AlwaysOnTop);
-  ShowValues(LoadOptions(s_.settings));
+  OptionsValues values = LoadOptions(s_.settings);
+  // A password file wins over the stored password, so the field would only mislead.
+  const std::string& password_file = s_.settings.SMTPPasswordFile;
+  if (s_.secrets && password_file.empty()) {
+    const SecretResult stored = s_.secrets->Load(kSmtpSecretAccount, "");
+    stored_password_ = values.smtp_password = stored.secret;
+    if (!stored.ok) smtp_password_->setToolTip(Text("Not read: " + stored.error));
+  }
+  smtp_password_->setEnabled(s_.secrets && password_file.empty());
+  if (!password_file.empty()) {
+    smtp_password_->setToolTip(
+        Text("The password is read from " + password_file + " (SMTPPasswordFile in the profile)."));
+  }
+  ShowValues(values);
   adjustSize();
   if (const QScreen* screen = parent ? parent->screen() : this->screen()) {
     QRect frame = frameGeometry();
@@ -193,11 +212,46 @@ QWidget* OptionsForm::GeneralPage() {
   system_tray_ =
       NewCheckBox("SystemTrayCheckbox", "Display icon in system tray when minimized.", frame);
   always_on_top_ = NewCheckBox("AlwaysOnTopCheckbox", "Keep Kestrel always on top", frame);
-  auto* server = new QHBoxLayout;
-  server->addWidget(NewLabel("SMTPMailServerLabel", "SMTP Mail Server:", frame));
-  server->addWidget(smtp_, 1);
+  smtp_security_ = NewList("cboSMTPSecurity", frame);
+  for (int mode = 0; mode <= kMaxSMTPSecurity; ++mode) {
+    smtp_security_->addItem(kSecurityNames[mode], mode);
+  }
+  smtp_port_ = NewNumberBox("txtSMTPPort", frame);
+  smtp_user_name_ = new QLineEdit(frame);
+  smtp_user_name_->setObjectName("txtSMTPUserName");
+  smtp_password_ = new QLineEdit(frame);
+  smtp_password_->setObjectName("txtSMTPPassword");
+  smtp_password_->setEchoMode(QLineEdit::Password);
+  smtp_ca_file_ = new QLineEdit(frame);
+  smtp_ca_file_->setObjectName("txtSMTPCAFile");
+  smtp_ca_file_->setPlaceholderText("the system's certificate authorities only");
+  auto* browse = NewButton("cmdSMTPCAFile", "...", frame);
+  auto* test = NewButton("cmdSendTestEMail", "Send Test E-mail...", frame);
+  test->setEnabled(bool(s_.new_mail_control));
+  connect(smtp_security_, &QComboBox::currentIndexChanged, this, &OptionsForm::ShowSMTPPortDefault);
+  connect(browse, &QPushButton::clicked, this, &OptionsForm::ChooseCAFile);
+  connect(test, &QPushButton::clicked, this, &OptionsForm::SendTestEMail);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(NewLabel("SMTPMailServerLabel", "SMTP Mail Server:", frame), 0, 0);
+  grid->addWidget(smtp_, 0, 1, 1, 3);
+  grid->addWidget(NewLabel("SMTPSecurityLabel", "Security:", frame), 1, 0);
+  grid->addWidget(smtp_security_, 1, 1);
+  grid->addWidget(NewLabel("SMTPPortLabel", "Port:", frame), 1, 2, Qt::AlignRight);
+  grid->addWidget(smtp_port_, 1, 3);
+  grid->addWidget(NewLabel("SMTPUserNameLabel", "User Name:", frame), 2, 0);
+  grid->addWidget(smtp_user_name_, 2, 1, 1, 3);
+  grid->addWidget(NewLabel("SMTPPasswordLabel", "Password:", frame), 3, 0);
+  grid->addWidget(smtp_password_, 3, 1, 1, 3);
+  grid->addWidget(NewLabel("SMTPCAFileLabel", "CA Certificates:", frame), 4, 0);
+  auto* ca_row = new QHBoxLayout;
+  ca_row->addWidget(smtp_ca_file_, 1);
+  ca_row->addWidget(browse);
+  grid->addLayout(ca_row, 4, 1, 1, 3);
+  grid->addWidget(test, 5, 1, 1, 3, Qt::AlignLeft);
+  grid->setColumnStretch(1, 1);
   auto* inner = new QVBoxLayout(frame);
-  inner->addLayout(server);
+  inner->addLayout(grid);
   for (QCheckBox* box : {activity_led_, auto_save_, system_tray_, always_on_top_}) {
     inner->addWidget(box);
   }
@@ -421,6 +475,12 @@ void OptionsForm::ShowColour(QPushButton* box, Colour colour) {
 
 void OptionsForm::ShowValues(const OptionsValues& v) {
   smtp_->setText(Text(v.smtp_mail_server));
+  smtp_security_->setCurrentIndex(std::clamp(v.smtp_security, 0, kMaxSMTPSecurity));
+  smtp_port_->setText(Text(v.smtp_port));
+  smtp_user_name_->setText(Text(v.smtp_user_name));
+  smtp_password_->setText(Text(v.smtp_password));
+  smtp_ca_file_->setText(Text(v.smtp_ca_file));
+  ShowSMTPPortDefault();
   activity_led_->setChecked(v.activity_led);
   auto_save_->setChecked(v.auto_save);
   system_tray_->setChecked(v.system_tray);
@@ -461,6 +521,11 @@ void OptionsForm::ShowValues(const OptionsValues& v) {
 OptionsValues OptionsForm::Values() const {
   OptionsValues v = colours_;
   v.smtp_mail_server = Text(smtp_->text());
+  v.smtp_security = smtp_security_->currentIndex();
+  v.smtp_port = Text(smtp_port_->text());
+  v.smtp_user_name = Text(smtp_user_name_->text().trimmed());
+  v.smtp_password = Text(smtp_password_->text());
+  v.smtp_ca_file = Text(smtp_ca_file_->text().trimmed());
   v.activity_led = activity_led_->isChecked();
   v.auto_save = auto_save_->isChecked();
   v.system_tray = system_tray_->isChecked();
@@ -552,7 +617,55 @@ void OptionsForm::SetToDefaults() {
 
 bool OptionsForm::Apply() {
   DialogHost host(s_.host, this);
-  return ApplyOptions(Values(), s_.settings, s_.boxes, host).applied;
+  if (!ApplyOptions(Values(), s_.settings, s_.boxes, host).applied) return false;
+  const bool stored = StorePassword();
+  host.ApplyMailSettings();
+  return stored;
+}
+
+bool OptionsForm::StorePassword() {
+  const std::string password = Text(smtp_password_->text());
+  if (!s_.secrets || !smtp_password_->isEnabled() || password == stored_password_) return true;
+  const SecretResult result = s_.secrets->Store(kSmtpSecretAccount, password);
+  if (!result.ok) {
+    s_.boxes.Show("The SMTP password could not be stored: " + result.error, kProgramName,
+                  MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
+    return false;
+  }
+  stored_password_ = password;
+  return true;
+}
+
+void OptionsForm::ShowSMTPPortDefault() {
+  const int mode = std::clamp(smtp_security_->currentIndex(), 0, kMaxSMTPSecurity);
+  smtp_port_->setPlaceholderText(QString::number(kSecurityDefaultPorts[mode]));
+}
+
+void OptionsForm::ChooseCAFile() {
+  const std::string path =
+      AskFile(s_.ask_file, this, FileDialogMode::kOpen, "CA Certificates",
+              Text(smtp_ca_file_->text()), "Certificates (*.pem *.crt);;All files (*)", "");
+  if (!path.empty()) smtp_ca_file_->setText(QString::fromLocal8Bit(path.c_str()));
+}
+
+void OptionsForm::SendTestEMail() {
+  if (!s_.new_mail_control) return;
+  const OptionsValues v = Values();
+  Settings shown = s_.settings;
+  shown.SMTPSecurity = v.smtp_security;
+  shown.SMTPPort = std::clamp(NumericValue(v.smtp_port), 0, kMaxSMTPPort);
+  shown.SMTPUserName = v.smtp_user_name;
+  shown.SMTPCAFile = v.smtp_ca_file;
+  // What the controls show, before OK: the user tests what they are about to keep.
+  MailConnection connection;
+  if (smtp_password_->isEnabled()) {
+    connection = MailConnectionFromSettings(shown, v.smtp_password);
+  } else {
+    std::string error;
+    connection = LoadMailConnection(shown, s_.secrets ? *s_.secrets : SecretStore(), error);
+  }
+  TestEMailDialog dialog(v.smtp_mail_server, connection, s_.new_mail_control(), this);
+  dialog.exec();
 }
 
 void OptionsForm::Ok() {

@@ -4,12 +4,16 @@
 #include <QDialog>
 #include <QFont>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/mail/mail_control.h"
+#include "app/platform/file_question.h"
 #include "app/platform/message_box.h"
+#include "app/platform/secret_store.h"
 #include "app/profile/options.h"
 #include "app/profile/settings.h"
 
@@ -46,6 +50,12 @@ struct OptionsDialogServices {
   std::vector<std::pair<std::string, std::string>> audio_inputs;  // (id, description)
   std::vector<std::string> serial_ports;
   OptionsPlatform platform;
+  // Where the SMTP password is kept; null leaves the password field disabled.
+  const SecretStore* secrets = nullptr;
+  // A fresh control for the test e-mail; none disables "Send Test E-mail".
+  std::function<std::unique_ptr<MailControl>()> new_mail_control;
+  // Answers the CA file question in tests; empty: a file dialog.
+  FileQuestion ask_file;
 };
 
 // "Options": the settings that are not window geometry or rules, edited on a copy held in the
@@ -75,14 +85,23 @@ class OptionsForm : public QDialog {
   void EnableSourceControls();
   void SetToDefaults();
   void Ok();
+  void ShowSMTPPortDefault();
+  void ChooseCAFile();
+  void SendTestEMail();
+  // Stores a changed password; false (after telling the user) when the store refused it.
+  bool StorePassword();
 
   OptionsDialogServices s_;
   // Kept here rather than in a control: the colour boxes show them.
   OptionsValues colours_;
   int shown_tab_ = 0;
+  std::string stored_password_;  // as loaded, so only a change is stored
 
   QTabBar* tabs_ = nullptr;
   QStackedWidget* pages_ = nullptr;
+  QLineEdit *smtp_port_ = nullptr, *smtp_user_name_ = nullptr, *smtp_password_ = nullptr,
+            *smtp_ca_file_ = nullptr;
+  QComboBox* smtp_security_ = nullptr;
   QLineEdit *smtp_ = nullptr, *cols_ = nullptr, *number_messages_ = nullptr, *address_ = nullptr,
             *port_ = nullptr, *address_start_ = nullptr, *address_end_ = nullptr;
   QCheckBox *activity_led_ = nullptr, *auto_save_ = nullptr, *system_tray_ = nullptr,
