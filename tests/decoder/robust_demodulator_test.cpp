@@ -105,11 +105,6 @@ class RobustDemodulatorTest : public ::testing::Test {
   int32_t quality_ = kUnwritten;
 };
 
-struct Case {
-  int rate;
-  mdcgen::SignalOptions options;
-};
-
 mdcgen::SignalOptions Options(std::optional<double> snr, uint64_t seed = 1) {
   mdcgen::SignalOptions options;
   options.snr_db = snr;
@@ -360,23 +355,6 @@ TEST_F(RobustDemodulatorTest, ReInitForgetsTheLevelOnly) {
   decoder_->ReInit();
   EXPECT_EQ(decoder_->robust().level(), 0.0);
   EXPECT_EQ(decoder_->robust().period(), period);
-}
-
-TEST_F(RobustDemodulatorTest, RobustAndExactKeepSeparateFrames) {
-  // Half a frame through the exact decoder and the rest through the robust one: neither has it.
-  const auto frames = mdcgen::RandomFrames(1, 22);
-  const auto pcm = mdcgen::RenderPcm(mdcgen::ComposeTimeline(Transmissions(frames, 0.02), 0.05),
-                                     Options({}), 44100);
-  const size_t half = pcm.size() / 2;
-  std::vector<int8_t> first(pcm.begin(), pcm.begin() + long(half));
-  std::vector<int8_t> second(pcm.begin() + long(half), pcm.end());
-  std::vector<uint8_t> output(pcm.size() / 6 + SIEVE_MAX_FRAME_OUTPUT);
-  EXPECT_EQ(decoder_->AudioToBytes(first.data(), int32_t(first.size()), output.data(), 44100, 4800,
-                                   '1', '0', &corrections_, &quality_, 0),
-            0);
-  EXPECT_EQ(decoder_->RobustAudioToBytes(second.data(), int32_t(second.size()), output.data(),
-                                         44100, 4800, '1', '0', &corrections_, &quality_, 0),
-            0);
 }
 
 }  // namespace
