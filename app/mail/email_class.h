@@ -98,6 +98,10 @@ class EMailClass {
   // Security, port and login for every following send.
   void SetConnection(MailConnection connection) { connection_ = std::move(connection); }
   const MailStatus& Status() const { return status_; }
+  // Mails not sent yet: spooled and queued.
+  std::size_t Waiting() const { return spool_.size() + queue_.size(); }
+  // The status bar's tool tip and the like: MailStatusText of Status() and Waiting().
+  std::string StatusText() const { return MailStatusText(status_, Waiting()); }
   // The status timer's mail step: queue what has waited long enough, then send what is queued.
   void StatusTick(MailControl& control, const std::string& smtp_mail_server, Colour text_colour,
                   Colour background_colour);

@@ -50,7 +50,7 @@ void MailStatusWindow::Refresh() {
   sent_->setText(QString::number(status.Sent()));
   retried_->setText(QString::number(status.Retried()));
   failed_->setText(QString::number(status.Failed()));
-  waiting_->setText(QString::number(email_.QueueCount() + email_.SpoolCount()));
+  waiting_->setText(QString::number(email_.Waiting()));
   const auto when = status.LastErrorTime();
   last_error_->setText(when ? Utf8(FormatLocalTime(*when) + ": " + status.LastError())
                             : QString("none"));

@@ -472,6 +472,17 @@ TEST_F(EMailRetryTest, ClockSetBackDoesNotHoldARetryForHours) {
   EXPECT_FALSE(queue_.Queued());
 }
 
+TEST_F(EMailRetryTest, StatusTextCountsSpooledAndQueuedAsWaiting) {
+  Queue({"A", "B"});
+  Add("0202", 2, "still spooled");
+  EXPECT_EQ(queue_.Waiting(), 3u);
+  EXPECT_EQ(queue_.StatusText(), "E-mail: 0 sent, 0 retried, 0 failed, 3 waiting");
+  control_.answers = {250, 451};
+  TickAt(0s);
+  EXPECT_EQ(queue_.StatusText(), "E-mail: 1 sent, 1 retried, 0 failed, 2 waiting\nLast error at " +
+                                     FormatLocalTime(start_) + ": 451 try later");
+}
+
 TEST_F(EMailRetryTest, ControlWithoutDetailsCountsItsRefusalsAsPermanent) {
   Queue({"A"});
   RecordingMailControl plain;  // answers false and nothing more
