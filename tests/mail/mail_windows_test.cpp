@@ -24,6 +24,7 @@
 #include "app/mail/pigeon_mail_control.h"
 #include "app/mail/test_email_dialog.h"
 #include "app/platform/clock.h"
+#include "app/platform/program_log.h"
 #include "app/profile/options_dialog.h"
 #include "app/profile/profile.h"
 #include "app/profile/report_error.h"
@@ -281,7 +282,8 @@ TEST_F(MailWindowsTest, MailStatusWindowShowsTheCounts) {
 }
 
 // The password through everything that writes: the profile, the exported rules and aliases, the
-// conversation of a real login over STARTTLS. None of them may hold it, in clear or encoded.
+// conversation of a real login over STARTTLS, the program's log of a refused login. None of them
+// may hold it, in clear or encoded.
 TEST_F(MailWindowsTest, ThePasswordReachesNoFileAndNoTranscript) {
   if (const QString why = pigeon_test::TestCertificates::Unavailable(); !why.isEmpty()) {
     GTEST_SKIP() << why.toStdString();
@@ -334,6 +336,23 @@ TEST_F(MailWindowsTest, ThePasswordReachesNoFileAndNoTranscript) {
   }
   for (const std::string& form : forms) EXPECT_THAT(transcript, Not(HasSubstr(form)));
   EXPECT_THAT(ReadAll(profile), HasSubstr("SMTPUserName=alerts@example.org"));
+
+  // The queue's mail with the same login, refused: the log says why, without the password.
+  server.replies["AUTH"] = "535 5.7.8 authentication failed\r\n";
+  std::vector<std::string> log;
+  ScopedProgramLogSink sink([&log](const std::string& line) { log.push_back(line); });
+  ManualClock clock(Clock::TimePoint(std::chrono::seconds(1'700'000'000)));
+  EMailClass email(clock);
+  email.SetConnection(connection);
+  email.Add("K", "k@x.test", "ops@x.test", "S", "0101", "", "body", false, 1, false, false, 0, 0);
+  clock.Advance(std::chrono::seconds(6));
+  pigeon::Mail mail;
+  PigeonMailControl control(mail);
+  email.StatusTick(control, settings_.SMTPMailServer, 0, 0);
+  EXPECT_EQ(email.Status().Failed(), 1u);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_THAT(log[0], HasSubstr("535"));
+  for (const std::string& form : forms) EXPECT_THAT(log[0], Not(HasSubstr(form)));
 }
 
 }  // namespace
