@@ -86,6 +86,7 @@ void Acquisition::ProcessAudioBuffers() {
                                        int32_t(AudioBuffers::kSize), work_.data(), s_.audio.Rate(),
                                        kBaud, above_, below_, &corrections, &quality, capture);
     buffers_.Requeue();
+    quality_ = quality;
     if (capture) DeliverCapture();
     if (count > 0) {
       HandOffDecodedData(count, corrections);
@@ -101,7 +102,7 @@ void Acquisition::HandOffDecodedData(int32_t count, int32_t corrections) {
   const size_t length = std::min(size_t(std::max(count, 0)), work_.size());
   const std::string record(reinterpret_cast<const char*>(work_.data()), length);
   s_.network.ForwardToClients(record);
-  s_.traffic.ProcessSieve(record);
+  s_.traffic.ProcessSieve(record, corrections);
   error_text_ = std::to_string(corrections);
   s_.view.SetStatusPanel(2, "Errors: " + error_text_);
 }

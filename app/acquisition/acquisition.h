@@ -91,6 +91,9 @@ class Acquisition {
   // After a decoding call made with the capture request set: clears it and shows the capture.
   void DeliverCapture();
   const std::string& ErrorText() const { return error_text_; }
+  // The decoder's signal quality (0-100) of the last decoding call; -1 before the first.
+  int32_t Quality() const { return quality_; }
+  void SetQuality(int32_t quality) { quality_ = quality; }
 
  private:
   AcquisitionServices s_;
@@ -103,6 +106,7 @@ class Acquisition {
   int32_t above_ = '1';
   int32_t below_ = '0';
   std::string error_text_;
+  int32_t quality_ = -1;
 };
 
 // Message of a failed sound-device open, by cause.

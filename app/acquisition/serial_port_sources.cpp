@@ -146,6 +146,7 @@ bool SerialPortSources::DecodePiece(Acquisition& acquisition, const char* bytes,
       RM100BytesToBytes(reinterpret_cast<const uint8_t*>(bytes), count, acquisition.WorkBuffer(),
                         kRM100SampleRate, Acquisition::kBaud, acquisition.AboveSymbol(),
                         acquisition.BelowSymbol(), &corrections, &quality, capture);
+  acquisition.SetQuality(quality);
   if (capture) acquisition.DeliverCapture();
   if (decoded > 0) {
     acquisition.HandOffDecodedData(decoded, corrections);

@@ -203,21 +203,36 @@ std::optional<int32_t> RuleProcessing::Process(const std::string& message,
       const Rule rule = *current;
       const int index = s_.rules.Index();
 
-      if (rule.Alert) Alert(rule, m);
+      uint32_t actions = 0;
+      if (rule.Alert && Alert(rule, m)) actions |= kRuleAlert;
       RollOverDay(m.now);
-      if (rule.LogMessages) LogRow(rule, m, row);
+      std::optional<int32_t> written;
+      if (rule.LogMessages && (written = LogRow(rule, m, row))) actions |= kRuleMessagesRow;
       if (rule.EMailMessages && !s_.settings.SMTPMailServer.empty() &&
           !EMailDisabledNow(rule.EMailMessageDisabledHours, s_.clock)) {
         QueueRuleEMail(rule, index, m);
+        actions |= kRuleEMail;
       }
       if (rule.LogFile) {
         LogToFile(s_.settings, rule.LogFilename, m.terminal, m.alias, m.text, m.continuation);
+        actions |= kRuleLogFile;
       }
-      if (rule.LogPrinter) LogToPrinter(m);
+      if (rule.LogPrinter) {
+        LogToPrinter(m);
+        actions |= kRulePrinter;
+      }
       if (rule.PlaySound && SoundCardIsNotTheSource(s_.settings) && !m.continuation) {
         s_.sound.PlaySound(rule.SoundFilename);
+        actions |= kRuleSound;
       }
-      if (rule.BeepOnMatch) s_.sound.Beep();
+      if (rule.BeepOnMatch) {
+        s_.sound.Beep();
+        actions |= kRuleBeep;
+      }
+      if (events_ != nullptr) {
+        events_->OnRuleMatch({rule.Name, m.terminal, m.continuation, actions,
+                              written ? s_.messages_list.Row(*written) : nullptr});
+      }
     }
   } catch (const std::exception& failure) {
     s_.errors.ReportError("ProcessRules", 0, failure.what());
@@ -227,7 +242,7 @@ std::optional<int32_t> RuleProcessing::Process(const std::string& message,
   return row;
 }
 
-void RuleProcessing::Alert(const Rule& rule, const Message& m) {
+bool RuleProcessing::Alert(const Rule& rule, const Message& m) {
   if (!m.continuation) {
     AlertContent content;
     content.caption = rule.Name;
@@ -241,13 +256,14 @@ void RuleProcessing::Alert(const Rule& rule, const Message& m) {
     s_.sound.Beep();
     alert_shown_ = true;
     alert_terminal_ = m.terminal;
-    return;
+    return true;
   }
-  if (!alert_shown_ || alert_terminal_ != m.terminal) return;
+  if (!alert_shown_ || alert_terminal_ != m.terminal) return false;
   s_.alert.SetReceived(m.now);
   // The message is the whole text so far, so it replaces what the window shows; appending it
   // would repeat the part shown already.
   s_.alert.SetMessageText(FormatData(m.body));
+  return true;
 }
 
 void RuleProcessing::RollOverDay(const std::string& now) {
@@ -255,7 +271,8 @@ void RuleProcessing::RollOverDay(const std::string& now) {
   if (!last_log_time_.empty() && last_log_time_ > now) s_.messages_list.AppendBlankToReceived();
 }
 
-void RuleProcessing::LogRow(const Rule& rule, const Message& m, std::optional<int32_t>& row) {
+std::optional<int32_t> RuleProcessing::LogRow(const Rule& rule, const Message& m,
+                                              std::optional<int32_t>& row) {
   MessagesList& list = s_.messages_list;
   int32_t tag;
   if (!m.continuation) {
@@ -265,7 +282,7 @@ void RuleProcessing::LogRow(const Rule& rule, const Message& m, std::optional<in
   } else {
     tag = *row;
     // The row may have been deleted since the caller looked: nothing to rewrite then.
-    if (!list.SetType(tag, rule.LogMessageType)) return;
+    if (!list.SetType(tag, rule.LogMessageType)) return std::nullopt;
   }
 
   switch (rule.LogMessageTo) {
@@ -286,9 +303,10 @@ void RuleProcessing::LogRow(const Rule& rule, const Message& m, std::optional<in
   if (rule.LogMessageColor >= 0) list.SetColour(tag, rule.LogMessageColor);
   last_log_time_ = m.now;
 
-  if (m.continuation) return;
+  if (m.continuation) return tag;
   s_.traffic.SetMessagesTag(m.terminal, tag);
   LimitRows();
+  return tag;
 }
 
 void RuleProcessing::LimitRows() {

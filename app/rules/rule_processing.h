@@ -8,6 +8,7 @@
 #include "app/platform/clock.h"
 #include "app/platform/text_window.h"
 #include "app/profile/settings.h"
+#include "app/traffic/event_sink.h"
 #include "app/traffic/main_view.h"
 
 namespace kestrel {
@@ -109,6 +110,9 @@ class RuleProcessing : public RuleProcessor {
   // last, else the row passed.
   std::optional<int32_t> Process(const std::string& message, std::optional<int32_t> row);
 
+  // Borrowed; null (the default) observes nothing.
+  void SetEventSink(EventSink* events) { events_ = events; }
+
   // The alert window closed: later continuations no longer reach it.
   void AlertClosed() { alert_shown_ = false; }
   bool AlertShown() const { return alert_shown_; }
@@ -122,9 +126,11 @@ class RuleProcessing : public RuleProcessor {
  private:
   struct Message;
 
-  void Alert(const Rule& rule, const Message& m);
+  // Whether the alert window was filled or updated.
+  bool Alert(const Rule& rule, const Message& m);
   void RollOverDay(const std::string& now);
-  void LogRow(const Rule& rule, const Message& m, std::optional<int32_t>& row);
+  // The row written, or none.
+  std::optional<int32_t> LogRow(const Rule& rule, const Message& m, std::optional<int32_t>& row);
   void LimitRows();
   void QueueRuleEMail(const Rule& rule, int index, const Message& m);
   void LogToPrinter(const Message& m);
@@ -134,6 +140,7 @@ class RuleProcessing : public RuleProcessor {
   std::string alert_terminal_;
   std::string last_log_time_;
   bool printer_started_ = false;
+  EventSink* events_ = nullptr;
 };
 
 }  // namespace kestrel

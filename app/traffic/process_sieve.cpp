@@ -21,12 +21,15 @@ size_t NextRecordStart(std::string_view record) {
   return record.size() < 2 ? std::string_view::npos : record.find(kRecordStart, 1);
 }
 
-bool Accepted(std::string_view record, const Settings& settings) {
-  if (record.size() < kMinRecordLength) return false;
+RecordOutcome Check(std::string_view record, const Settings& settings) {
+  if (record.size() < kMinRecordLength) return RecordOutcome::kTooShort;
   const int start = ByteAt(record, 1);
-  if (start != 0x75 && !(start == 0x35 && !settings.Ignore35Prefix)) return false;
-  return !(record.size() >= kDownloadMarkPosition && settings.IgnoreDownloadedStrings &&
-           IsTxRecord(record) && ByteAt(record, kDownloadMarkPosition) == kDownloadMark);
+  if (start != 0x75 && !(start == 0x35 && !settings.Ignore35Prefix))
+    return RecordOutcome::kBadStart;
+  if (record.size() >= kDownloadMarkPosition && settings.IgnoreDownloadedStrings &&
+      IsTxRecord(record) && ByteAt(record, kDownloadMarkPosition) == kDownloadMark)
+    return RecordOutcome::kDownloadedString;
+  return RecordOutcome::kAccepted;
 }
 
 // Cuts a record to the length its length code gives, when little would remain beyond it.
@@ -61,7 +64,7 @@ void TrimTrailer(std::string& record) {
 
 }  // namespace
 
-void TrafficProcessor::ProcessSieve(const std::string& record) {
+void TrafficProcessor::ProcessSieve(const std::string& record, int32_t corrections) {
   // Every piece of a record that holds several is received on its own, as if it had come alone.
   std::string_view remaining = record;
   for (;;) {
@@ -69,29 +72,34 @@ void TrafficProcessor::ProcessSieve(const std::string& record) {
     if (s_.raw_data.Open()) s_.raw_data.Dump(remaining);
     const size_t next = NextRecordStart(remaining);
     if (next == std::string_view::npos) {
-      ProcessPiece(std::string(remaining));
+      ProcessPiece(std::string(remaining), corrections);
       return;
     }
     const std::string_view piece = remaining.substr(0, next);
     s_.view.TrafficSeen();
     if (s_.raw_data.Open()) s_.raw_data.Dump(piece);
-    ProcessPiece(std::string(piece));
+    ProcessPiece(std::string(piece), corrections);
     remaining.remove_prefix(next);
   }
 }
 
-void TrafficProcessor::ProcessPiece(std::string record) {
-  if (!Accepted(record, s_.settings)) return;
+void TrafficProcessor::ProcessPiece(std::string record, int32_t corrections) {
+  const RecordOutcome outcome = Check(record, s_.settings);
+  if (outcome != RecordOutcome::kAccepted) return Report(record, corrections, outcome);
   try {
+    // Reported as received: the trimming below is interpretation, not what the air carried.
+    const std::string received = events_ != nullptr ? record : std::string();
     const std::string address = GetTerminalAddress(record, s_.settings);
     const std::string alias = s_.aliases.Alias(address);
     ApplyLengthCode(record);
     TrimTrailer(record);
 
     if (s_.traffic.Duplicate(address, record)) {
+      Report(received, corrections, RecordOutcome::kDuplicate);
       ShowReceived("Received duplicate traffic for terminal ", address, alias);
       return;
     }
+    Report(received, corrections, RecordOutcome::kAccepted);
     if (s_.capture.On()) s_.capture.Write(address, alias, record);
     if (s_.traffic.Add(address, alias, record) == 1) {
       s_.view.AppendTerminalRow(address, s_.aliases.Alias(address));
@@ -99,6 +107,7 @@ void TrafficProcessor::ProcessPiece(std::string record) {
     ShowReceived("Received traffic for terminal ", address, alias);
 
     if (!s_.traffic.Continuation()) {
+      if (events_ != nullptr) events_->OnMessage(address, alias, record, false);
       s_.rules.ProcessRules(record, std::nullopt);
       s_.mdt.UpdateMDTWindow(address, alias, record);
       return;
@@ -107,6 +116,7 @@ void TrafficProcessor::ProcessPiece(std::string record) {
     int32_t tag = s_.traffic.GetMessagesTag(address);
     if (tag > 0 && !s_.view.HasMessagesRow(tag)) tag = 0;
     const std::string message = s_.traffic.RetrieveLast(address);
+    if (events_ != nullptr) events_->OnMessage(address, alias, message, true);
     if (tag == 0) {
       s_.rules.ProcessRules(message, std::nullopt);
     } else {

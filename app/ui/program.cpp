@@ -1,6 +1,7 @@
 #include "app/ui/program.h"
 
 #include "app/display/mdt_text.h"
+#include "app/outputs/outputs_config.h"
 #include "app/traffic/record.h"
 
 namespace kestrel {
@@ -36,7 +37,11 @@ Program::Program(const ProgramParts& parts)
           {settings, parts.audio, parts.boxes, parts.monitoring, processor, parts.network, errors}),
       monitoring({settings, parts.boxes, parts.monitoring, acquisition, parts.audio, parts.serial,
                   parts.network, rule_processing, errors}),
-      parts_(parts) {}
+      station(parts.clock, DefaultStationName(), [this] { return SourceName(settings, false); }),
+      parts_(parts) {
+  processor.SetEventSink(&station);
+  rule_processing.SetEventSink(&station);
+}
 
 std::optional<MessageDetailsText> Program::MessageDetails(int32_t tag) {
   const std::string text = messages.Retrieve(tag);

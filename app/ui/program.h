@@ -13,6 +13,7 @@
 #include "app/display/raw_data.h"
 #include "app/mail/email_class.h"
 #include "app/mail/mail_control.h"
+#include "app/outputs/station.h"
 #include "app/platform/clock.h"
 #include "app/platform/message_box.h"
 #include "app/profile/profile.h"
@@ -110,6 +111,8 @@ class Program {
   TrafficProcessor processor;
   Acquisition acquisition;
   Monitoring monitoring;
+  // Sees every record, message and rule match; without outputs it only counts.
+  Station station;
 
  private:
   ProgramParts parts_;

@@ -16,6 +16,7 @@
 
 #include "app/acquisition/file_audio_input.h"
 #include "app/acquisition/sound_card_input.h"
+#include "app/outputs/headless_station.h"
 #include "app/platform/paths.h"
 #include "app/profile/profile.h"
 #include "app/ui/data_files.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr char kUsage[] =
     "Usage: kestrel [PROFILE | -minimized]\n"
     "       kestrel --play RECORDING [PROFILE | -minimized]\n"
+    "       kestrel --headless [--play RECORDING] [PROFILE]\n"
     "\n"
     "Monitors MDC-4800 mobile data terminal traffic from the sound card (or the source the\n"
     "profile chooses), shows the messages and acts on them by the profile's rules.\n"
@@ -36,6 +38,9 @@ constexpr char kUsage[] =
     "  -minimized       start with the main window minimised\n"
     "  --play FILE      play a recording (PCM WAV, 44100 or 22050 Hz) as if it came from the\n"
     "                   sound card, at real speed; monitoring stops at its end\n"
+    "  --headless       run as a station without windows or display: monitor, apply the\n"
+    "                   rules and publish events to the profile's [Outputs]; messages go to\n"
+    "                   standard error, SIGHUP reopens the output files\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
     "\n"
@@ -71,8 +76,13 @@ void CatchEndSignals(MainForm& form) {
 int RunKestrel(int argc, char** argv) {
   int first = 1;
   std::string recording;
-  if (argc > 1) {
-    const std::string_view option = argv[1];
+  bool headless = false;
+  if (argc > 1 && std::string_view(argv[1]) == "--headless") {
+    headless = true;
+    first = 2;
+  }
+  if (argc > first) {
+    const std::string_view option = argv[first];
     if (option == "--help" || option == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -82,18 +92,25 @@ int RunKestrel(int argc, char** argv) {
       return 0;
     }
     if (option == "--play") {
-      if (argc < 3) {
+      if (argc < first + 2) {
         std::fprintf(stderr, "kestrel: --play needs a recording\n%s", kUsage);
         return 2;
       }
-      recording = argv[2];
-      first = 3;
+      recording = argv[first + 1];
+      first += 2;
     } else if (option.size() > 2 && option.substr(0, 2) == "--") {
-      std::fprintf(stderr, "kestrel: unknown option %s\n%s", argv[1], kUsage);
+      std::fprintf(stderr, "kestrel: unknown option %s\n%s", argv[first], kUsage);
       return 2;
     }
   }
   const std::string command_line = CommandLineFromArguments(argc - first + 1, argv + first - 1);
+  if (headless) {
+    if (command_line == "-minimized") {
+      std::fprintf(stderr, "kestrel: -minimized has no window to minimise with --headless\n");
+      return 2;
+    }
+    return RunHeadless(argc, argv, recording, command_line);
+  }
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kestrel");

@@ -58,6 +58,8 @@ class Child {
     pid_ = 0;
     return false;
   }
+  // Sends a signal to the running program; false when it is not running.
+  bool Signal(int number) { return pid_ > 0 && kill(pid_, number) == 0; }
   // Sends SIGTERM and waits up to `limit` for the exit; the exit status, -1 for none.
   int Terminate(std::chrono::seconds limit) {
     if (pid_ <= 0) return status_;

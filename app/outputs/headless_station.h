@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace kestrel {
+
+// `kestrel --headless [--play RECORDING] [PROFILE]`: the program's monitoring, processing and
+// rules without a window or display, publishing its events to the profile's [Outputs]. Builds
+// its own QCoreApplication from argc/argv. Window-only rule actions and the messages a window
+// would show go to standard error. SIGTERM and SIGINT end it through the exit sequence (the
+// profile saved without questions); SIGHUP reopens the output files. A played recording ends the
+// run when it is finished. Returns 0 after a clean end, 1 when nothing could be monitored or
+// the profile could not be loaded.
+int RunHeadless(int argc, char** argv, const std::string& recording,
+                const std::string& command_line);
+
+}  // namespace kestrel
