@@ -14,8 +14,7 @@ std::optional<kestrel::Clock::TimePoint> ParseLocalTime(std::string_view text) {
                   &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &rest) != 6) {
     return std::nullopt;
   }
-  // Before 1970 the clock cannot go; beyond 9999 no date has four digits.
-  if (fields.tm_year < 1970 || fields.tm_year > 9999) return std::nullopt;
+  if (fields.tm_year < kEarliestYear || fields.tm_year > kLatestYear) return std::nullopt;
   const std::tm given = fields;
   fields.tm_year -= 1900;
   fields.tm_mon -= 1;
@@ -65,7 +64,8 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
       if (arg == "--now") {
         a.now = ParseLocalTime(*given);
         if (!a.now) {
-          return fail("--now takes a local time as \"YYYY-MM-DD HH:MM:SS\", year 1970 to 9999");
+          return fail("--now takes a local time as \"YYYY-MM-DD HH:MM:SS\", year " +
+                      std::to_string(kEarliestYear) + " to " + std::to_string(kLatestYear));
         }
       }
     } else if (arg.starts_with("-") && arg != "-") {

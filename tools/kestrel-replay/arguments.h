@@ -35,7 +35,7 @@ Options:
                   FILETerminals.ini and FILERules.ini beside it). Without one, or when it has no
                   rules, the two default rules apply. Values the profile holds but that are
                   invalid are named on standard error with what is used instead.
-  --now TIME      the local time the rules see, "YYYY-MM-DD HH:MM:SS" (year 1970 to 9999);
+  --now TIME      the local time the rules see, "YYYY-MM-DD HH:MM:SS" (year 1970 to 2261);
                   default: the real time. It sets the Messages rows' received times (kept, not
                   printed), decides the e-mail disabled hours (day of the week and hour) and
                   dates the e-mail; spooled mail is sent 10 seconds after it. Give it to make a
@@ -76,6 +76,11 @@ Exit status: 0 when the replay did its job; 1 when an input, profile or output f
 be used, a recording decoded to nothing, a rule's log file could not be written, the printout
 failed or mail could not be sent (each named on standard error); 2 for a usage error.)";
 
+// The years --now accepts: the clock starts in 1970, and its nanoseconds in 64 bits run out in
+// April 2262.
+inline constexpr int kEarliestYear = 1970;
+inline constexpr int kLatestYear = 2261;
+
 struct Arguments {
   std::string profile;
   std::optional<kestrel::Clock::TimePoint> now;  // local time given with --now
@@ -96,7 +101,8 @@ struct ParsedArguments {
 
 // The arguments without the program's name.
 ParsedArguments ParseArguments(std::span<const std::string_view> args);
-// "YYYY-MM-DD HH:MM:SS" as local time, years 1970 to 9999; none when it is not such a time.
+// "YYYY-MM-DD HH:MM:SS" as local time, years kEarliestYear to kLatestYear; none when it is not
+// such a time.
 std::optional<kestrel::Clock::TimePoint> ParseLocalTime(std::string_view text);
 
 }  // namespace kestrel_replay
