@@ -45,7 +45,7 @@ void TcpEvents(benchmark::State& state) {
   static char* argv[] = {name, nullptr};
   if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
   kestrel::SystemClock clock;
-  auto output = std::make_unique<kestrel::TcpOutput>("127.0.0.1", 0, int64_t(64) << 20,
+  auto output = std::make_unique<kestrel::TcpOutput>("127.0.0.1", 0, int64_t(1) << 30,
                                                      [](std::string_view) {});
   kestrel::TcpOutput& tcp = *output;
   Station station(clock, "bench", [] { return std::string("sound card"); });
@@ -66,7 +66,7 @@ void TcpEvents(benchmark::State& state) {
   for (auto _ : state) {
     station.OnRecord(kRecord, 2, kestrel::RecordOutcome::kAccepted);
     // The event loop moves the bytes, as the program's does between records.
-    if (++n % 64 == 0) QCoreApplication::processEvents();
+    if (++n % 16 == 0) QCoreApplication::processEvents();
   }
   state.SetItemsProcessed(state.iterations());
   if (tcp.ClientCount() != 1) state.SkipWithError("the client was dropped");
