@@ -36,14 +36,19 @@ struct AudioInput {
   // Distance below the 128 rest level, so that `above` is the positive side.
   int Read(int i) const { return 128 - int(uint8_t(data[i])); }
   int8_t Raw(int i) const { return int8_t(int(uint8_t(data[i])) - 128); }
+  // The capture shows the samples as read, with the level on the same scale.
+  int8_t Shown(int i) const { return int8_t(std::min(Read(i), 127)); }
+  static constexpr int kShownLevel = 0;
 };
 
 struct RM100Input {
   const uint8_t* bytes;
   bool Bit(int i) const { return (bytes[i >> 3] >> (i & 7)) & 1; }
   int Read(int i) const { return Bit(i) ? kSliceLevel : -kSliceLevel; }
-  // As the exact decoder captures the expanded samples 127 and 0.
+  // As the exact decoder captures the expanded samples 127 and 0, sliced at 63.
   int8_t Raw(int i) const { return Bit(i) ? int8_t(-1) : int8_t(-128); }
+  int8_t Shown(int i) const { return Bit(i) ? int8_t(127) : int8_t(0); }
+  static constexpr int kShownLevel = 63;
 };
 
 // +1 when `above` is a one bit and `below` is not, -1 the other way round; 0 when both symbols are
@@ -186,9 +191,9 @@ int32_t RobustDemodulator::Decode(const Samples& samples, int32_t count, const C
     if (!capturing) return;
     for (int i = 0; i < count; ++i) {
       capture.raw[size_t(i)] = samples.Raw(i);
-      capture.masked[size_t(i)] = int8_t(std::clamp(samples.Read(i), -128, 127));
+      capture.masked[size_t(i)] = samples.Shown(i);
     }
-    capture.threshold = int32_t(std::lround(level()));
+    capture.threshold = Samples::kShownLevel + int32_t(std::lround(level()));
     capture_store_.KeepCapture(std::move(capture));
   };
 
