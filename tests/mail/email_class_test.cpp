@@ -452,17 +452,6 @@ TEST_F(EMailRetryTest, ARefusedMailKeepsItsPlaceInTheQueue) {
   EXPECT_THAT(order, ElementsAre("A", "B", "C"));
 }
 
-TEST_F(EMailRetryTest, QuittingDuringASendKeepsTheMailAndSendsNothingTwice) {
-  // The control fails a send cut short by the application quitting as a temporary failure
-  // without a reply.
-  Queue({"A", "B"});
-  control_.answers = {0};
-  TickAt(0s);
-  EXPECT_EQ(control_.sends, 1);
-  EXPECT_EQ(queue_.QueueCount(), 2u);
-  EXPECT_FALSE(queue_.Sending());
-}
-
 TEST_F(EMailRetryTest, ClockSetBackDoesNotHoldARetryForHours) {
   Queue({"A"});
   control_.answers = {451};

@@ -126,11 +126,4 @@ TEST_F(KestrelReplayMailTest, PasswordFileOthersMayReadStopsTheSendingWithItsRea
   EXPECT_THAT(result.out + result.err, ::testing::Not(HasSubstr("secret")));
 }
 
-TEST_F(KestrelReplayMailTest, WithoutAServerNoMailIsMadeAndNothingFails) {
-  const RunResult result = Run("");
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_TRUE(MailSection(result).empty());
-  EXPECT_EQ(result.err, "");
-}
-
 }  // namespace
