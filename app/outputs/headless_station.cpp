@@ -277,7 +277,14 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
     QCoreApplication::exit(exit_code);
   };
   host.stopped = [&] {
-    if (playing) exit_sequence();
+    if (playing) return exit_sequence();
+    // A lost feed is requested again; any other stop leaves nothing to monitor, and a service
+    // manager restarts a station that ends with a failure.
+    if (program.settings.SieveSource == kSieveSourceNetwork && program.settings.AutoReconnect)
+      return;
+    Line("monitoring stopped and cannot resume; ending");
+    exit_code = 1;
+    exit_sequence();
   };
 
   QObject* owner = &application;

@@ -10,7 +10,8 @@ namespace kestrel {
 // would show go to standard error. SIGTERM and SIGINT end it through the exit sequence (the
 // profile saved without questions); SIGHUP reopens the output files. A played recording ends the
 // run when it is finished. Returns 0 after a clean end, 1 when nothing could be monitored or
-// the profile could not be loaded.
+// the profile could not be loaded, or when monitoring stopped for good (anything but a network
+// feed that is requested again).
 int RunHeadless(int argc, char** argv, const std::string& recording,
                 const std::string& command_line);
 
