@@ -201,6 +201,12 @@ void MqttOutput::Finish(std::chrono::milliseconds wait) {
       return;
     }
   }
+  // A clean disconnect sends no last will, so the retained status says so itself, last.
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back({prefix_ + "status", "offline", true});
+    if (connected_) PublishQueued();
+  }
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
     {
@@ -217,9 +223,6 @@ void MqttOutput::Finish(std::chrono::milliseconds wait) {
     sent_.clear();
     connected_ = false;
   }
-  // A clean disconnect sends no last will, so the retained status says so itself.
-  const std::string topic = prefix_ + "status";
-  mosquitto_publish(mosq_, nullptr, topic.c_str(), 7, "offline", kQos, true);
   mosquitto_disconnect(mosq_);
   mosquitto_loop_stop(mosq_, false);
   started_ = false;

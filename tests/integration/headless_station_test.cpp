@@ -305,6 +305,11 @@ TEST_F(HeadlessStationTest, FileTcpAndMqttCarryTheSameEventsAcrossABrokerRestart
         << "seq " << o["seq"].toInteger() << " received twice";
   }
   EXPECT_EQ(received, by_seq);
+  // A clean end leaves "offline" as the last word on the retained status topic.
+  std::string last_status;
+  for (const auto& [topic, payload] : subscriber.messages())
+    if (topic == "kestrel/test/status") last_status = payload;
+  EXPECT_EQ(last_status, "offline");
 
   // TCP: the reading client has every line from its connection on, the stalled one was dropped.
   const std::string tcp = reader.received();
