@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/profile/settings.h"
+
 namespace kestrel_replay {
 
 std::optional<kestrel::Clock::TimePoint> ParseLocalTime(std::string_view text) {
@@ -50,7 +52,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     } else if (arg == "--reverse") {
       a.reverse = true;
     } else if (arg == "--exact" || arg == "--robust") {
-      a.robust = arg == "--robust";
+      a.decoder_mode = arg == "--robust" ? kestrel::kDecoderModeRobust : kestrel::kDecoderModeExact;
     } else if (arg == "--profile" || arg == "--print-to" || arg == "--now" || arg == "--records") {
       const std::optional<std::string> given = value();
       if (!given) return fail(std::string(arg) + " needs a value");

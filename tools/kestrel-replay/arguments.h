@@ -86,9 +86,9 @@ struct Arguments {
   std::optional<kestrel::Clock::TimePoint> now;  // local time given with --now
   std::string print_to;
   bool rm100 = false;
-  bool reverse = false;        // polarity reversed, whatever the profile says
-  std::optional<bool> robust;  // the decoder asked for; none: the profile's DecoderMode
-  bool records = false;        // the input is a list of records in hex, one per line
+  bool reverse = false;             // polarity reversed, whatever the profile says
+  std::optional<int> decoder_mode;  // the decoder asked for; none: the profile's DecoderMode
+  bool records = false;             // the input is a list of records in hex, one per line
   std::string input;
 };
 

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     const kestrel::Settings& settings = replay.settings();
     options.reverse = arguments.reverse || (arguments.rm100 ? settings.COMPortReversePolarity
                                                             : settings.ReversePolarity);
-    options.robust = arguments.robust.value_or(settings.DecoderMode == kestrel::kDecoderModeRobust);
+    options.decoder_mode = arguments.decoder_mode.value_or(settings.DecoderMode);
     ReplaySink sink(replay);
     error = sieve_decode::Decode(options, sink);
     if (!error.empty()) return Fail(error);

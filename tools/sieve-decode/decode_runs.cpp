@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/acquisition/audio_file.h"
+#include "app/acquisition/decoder_choice.h"
 #include "decoder/replay_slicer_device.h"
 #include "decoder/slicer_device.h"
 #include "readers.h"
@@ -63,7 +64,7 @@ std::string DecodeAudio(const Options& options, CallSink& printer) {
   kestrel::AudioFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
-  const auto decode = options.robust ? RobustAudioToBytes : AudioToBytes;
+  const kestrel::AudioDecodeCall decode = kestrel::AudioDecoder(options.decoder_mode);
   return DecodeBlocks(file, kAudioBlock, printer,
                       [&](uint8_t* samples, int32_t count, uint8_t* output, CallOutcome& outcome) {
                         return decode(reinterpret_cast<int8_t*>(samples), count, output,
@@ -76,7 +77,7 @@ std::string DecodeRm100(const Options& options, CallSink& printer) {
   ByteFile file;
   std::string error;
   if (!file.Open(options.path, error)) return error;
-  const auto decode = options.robust ? RobustRM100BytesToBytes : RM100BytesToBytes;
+  const kestrel::RM100DecodeCall decode = kestrel::RM100Decoder(options.decoder_mode);
   return DecodeBlocks(file, kRm100Block, printer,
                       [&](uint8_t* input, int32_t count, uint8_t* output, CallOutcome& outcome) {
                         return decode(input, count, output, kRm100Rate, kBaud, One(options),
@@ -168,7 +169,7 @@ std::string NothingDecoded(const Options& options) {
   }
   text += options.reverse ? " (normal polarity? try without --reverse"
                           : " (reversed polarity? try --reverse";
-  if (!options.robust && options.input != InputKind::kSlicer) {
+  if (options.decoder_mode != kestrel::kDecoderModeRobust && options.input != InputKind::kSlicer) {
     text += "; a weak or squelched signal? try --robust";
   }
   return text + ")";

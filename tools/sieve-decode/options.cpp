@@ -26,7 +26,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     } else if (arg == "--reverse") {
       parsed.options.reverse = true;
     } else if (arg == "--robust") {
-      parsed.options.robust = true;
+      parsed.options.decoder_mode = kestrel::kDecoderModeRobust;
     } else if (arg == "--rm100" || arg == "--slicer") {
       if (i + 1 == args.size()) {
         parsed.error = std::string(arg) + " needs a file";

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/profile/settings.h"
+
 namespace sieve_decode {
 
 enum class InputKind { kAudio, kRm100, kSlicer };
@@ -13,7 +15,8 @@ struct Options {
   std::string path;
   bool trace = false;
   bool reverse = false;
-  bool robust = false;  // the robust decoder for audio and RM100 input instead of the exact one
+  // The decoder for audio and RM100 input, as the profile's DecoderMode names it.
+  int decoder_mode = kestrel::kDecoderModeExact;
 };
 
 struct ParsedArguments {
