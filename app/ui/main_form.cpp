@@ -25,6 +25,7 @@
 #include "app/network/clients_connected_window.h"
 #include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
+#include "app/platform/program_log.h"
 #include "app/platform/twips.h"
 #include "app/profile/options_dialog.h"
 #include "app/profile/profile.h"
@@ -1148,9 +1149,14 @@ void MainForm::LoadProfileCommand() {
   if (path.empty()) return;
   std::string caption;
   Program& p = *program_;
-  if (!LoadProfile(path, p.Stores(), &caption)) {
-    boxes_->Show("Unable to load profile " + path, "Error Loading Profile",
-                 MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
+  ProfileLoadReport report;
+  const bool loaded = LoadProfile(path, p.Stores(), &caption, &report);
+  for (const std::string& warning : report.warnings) LogProgramEvent(warning);
+  if (!loaded) {
+    const std::string failure = ProfileLoadFailureText(path, report);
+    LogProgramEvent(failure);
+    boxes_->Show(failure, "Error Loading Profile", MessageBoxes::Icon::kExclamation,
+                 MessageBoxes::Buttons::kOk);
     return;
   }
   setWindowTitle(Utf8(caption));
@@ -1182,8 +1188,11 @@ void MainForm::SaveTo(const std::string& path) {
   StoreWindowState();
   std::string caption;
   StatusWindow status(this);
-  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption)) {
-    boxes_->Show("Unable to save profile to " + path, "Error Saving Profile",
+  std::string failure;
+  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption,
+                   &failure)) {
+    LogProgramEvent("Unable to save profile to " + path + ": " + failure);
+    boxes_->Show("Unable to save profile to " + path + "\n\n" + failure, "Error Saving Profile",
                  MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
     return;
   }

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "app/display/raw_data_form.h"
+#include "app/platform/program_log.h"
 #include "app/platform/twips.h"
 #include "app/profile/ini_file.h"
 #include "app/profile/profile.h"
@@ -562,6 +563,35 @@ void Type(QWidget* dialog, const char* field, const QString& text) {
   auto* edit = dialog->findChild<QLineEdit*>(field);
   ASSERT_NE(edit, nullptr) << field;
   edit->setText(text);
+}
+
+TEST_F(MainFormTest, ProfileLoadsAndSavesSayWhyTheyFailedAndLogIt) {
+  std::vector<std::string> logged;
+  ScopedProgramLogSink sink([&logged](const std::string& line) { logged.push_back(line); });
+  answer_path_ = scratch_.Path("");
+  Action("LoadProfileMenuItem")->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].first, "Unable to load profile " + answer_path_ + ": is a directory");
+  EXPECT_EQ(boxes_.shown[0].second, "Error Loading Profile");
+  EXPECT_EQ(logged, std::vector<std::string>{boxes_.shown[0].first});
+
+  // A value the loader ignores is logged, and the load goes on.
+  logged.clear();
+  answer_path_ = scratch_.Path("odd.ini");
+  std::ofstream(answer_path_) << "[Settings]\nVersion=1.6.1\nMDTColumns=-5\n";
+  Action("LoadProfileMenuItem")->trigger();
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find("MDTColumns=-5"), std::string::npos) << logged[0];
+
+  answer_path_ = scratch_.Path("missing/saved.ini");
+  Action("SaveProfileAsMenuItem")->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].second, "Error Saving Profile");
+  EXPECT_TRUE(boxes_.shown[1].first.starts_with("Unable to save profile to " + answer_path_ +
+                                                "\n\n"))
+      << boxes_.shown[1].first;
+  EXPECT_GT(boxes_.shown[1].first.size(), ("Unable to save profile to " + answer_path_).size() + 2);
 }
 
 TEST_F(MainFormTest, ChangesMadeInTheDialogsSurviveASaveAndAFreshStart) {
