@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/acquisition/decoder_choice.h"
 #include "sieve/sieve.h"
 
 namespace kestrel {
@@ -82,9 +83,9 @@ void Acquisition::ProcessAudioBuffers() {
     int32_t corrections = 0;
     int32_t quality = 0;
     const bool capture = capture_request_;
-    const int32_t count = AudioToBytes(reinterpret_cast<int8_t*>(buffers_.Data(current_buffer_)),
-                                       int32_t(AudioBuffers::kSize), work_.data(), s_.audio.Rate(),
-                                       kBaud, above_, below_, &corrections, &quality, capture);
+    const int32_t count = AudioDecoder(s_.settings.DecoderMode)(
+        reinterpret_cast<int8_t*>(buffers_.Data(current_buffer_)), int32_t(AudioBuffers::kSize),
+        work_.data(), s_.audio.Rate(), kBaud, above_, below_, &corrections, &quality, capture);
     buffers_.Requeue();
     quality_ = quality;
     if (capture) DeliverCapture();

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 
+#include "app/acquisition/decoder_choice.h"
+
 #ifdef __linux__
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -143,9 +145,10 @@ bool SerialPortSources::DecodePiece(Acquisition& acquisition, const char* bytes,
   // The bytes are decoded where they are: the decoder reads its input while it writes its output,
   // so the work buffer cannot be both.
   const int32_t decoded =
-      RM100BytesToBytes(reinterpret_cast<const uint8_t*>(bytes), count, acquisition.WorkBuffer(),
-                        kRM100SampleRate, Acquisition::kBaud, acquisition.AboveSymbol(),
-                        acquisition.BelowSymbol(), &corrections, &quality, capture);
+      RM100Decoder(acquisition.Services().settings.DecoderMode)(
+          reinterpret_cast<const uint8_t*>(bytes), count, acquisition.WorkBuffer(),
+          kRM100SampleRate, Acquisition::kBaud, acquisition.AboveSymbol(),
+          acquisition.BelowSymbol(), &corrections, &quality, capture);
   acquisition.SetQuality(quality);
   if (capture) acquisition.DeliverCapture();
   if (decoded > 0) {
