@@ -319,6 +319,38 @@ TEST(MonitoringTest, DecodedRecordsReachTheTrafficTheFeedAndTheErrorPanel) {
   EXPECT_EQ(h.program.traffic.TerminalCount(), 2);
 }
 
+// A squelched receiver, quiet between the messages: the robust decoder keeps every message, the
+// exact one loses some while it searches for a threshold in the quiet. The setting is read at
+// every poll.
+TEST(MonitoringTest, TheDecoderModeChoosesTheDecoder) {
+  std::vector<mdcgen::Transmission> transmissions;
+  for (int i = 0; i < 12; ++i) {
+    const std::string record =
+        kestrel_test::Record(uint16_t(0x1000 + i), true, "SQUELCHED MESSAGE " + std::to_string(i));
+    transmissions.push_back({mdcgen::Bytes(record.begin(), record.end()), 0.3});
+  }
+  mdcgen::SignalOptions options;
+  options.snr_db = 30;
+  options.squelch = true;
+  options.squelch_floor_db = 40;
+  const std::vector<uint8_t> signal =
+      mdcgen::RenderPcm(mdcgen::ComposeTimeline(transmissions, 1.0), options, 44100);
+  auto terminals_heard = [&signal](int decoder_mode) {
+    Harness h;
+    h.program.settings.DecoderMode = decoder_mode;
+    h.monitoring.StartMonitoring();
+    for (size_t at = 0; at < signal.size(); at += 3000) {
+      h.audio.Write(std::span(signal).subspan(at, std::min<size_t>(3000, signal.size() - at)));
+      h.monitoring.Timer_Timer();
+    }
+    h.audio.Fill(2, 128);
+    h.monitoring.Timer_Timer();
+    return h.program.traffic.TerminalCount();
+  };
+  EXPECT_EQ(terminals_heard(kDecoderModeRobust), 12);
+  EXPECT_LT(terminals_heard(kDecoderModeExact), 12);
+}
+
 TEST(MonitoringTest, AFinishedRecordingStopsMonitoringOnceEverythingIsDecoded) {
   Harness h;
   h.monitoring.StartMonitoring();
