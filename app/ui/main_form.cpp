@@ -22,6 +22,7 @@
 #include "app/acquisition/signal_capture.h"
 #include "app/display/message_details_window.h"
 #include "app/display/raw_data_form.h"
+#include "app/mail/mail_status_window.h"
 #include "app/network/clients_connected_window.h"
 #include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
@@ -212,6 +213,7 @@ void MainForm::OptionsBridge::ApplyPolarity(bool reversed) {
 }
 void MainForm::OptionsBridge::ApplySettingsToWindows() { form->ApplyViewSettings(); }
 void MainForm::OptionsBridge::ApplyMdtFont() { form->ApplyViewSettings(); }
+void MainForm::OptionsBridge::ApplyMailSettings() { form->LoadMailConnection(); }
 
 void MainForm::AlertForwarder::ShowAlert(const AlertContent& content) {
   target->ShowAlert(content);
@@ -252,6 +254,7 @@ void MainForm::CreateActions() {
   action(alerts_, "AlertsMenuItem", "&Alerts...", [] {});
   alerts_->setEnabled(false);
   action(raw_data_, "RawDataMenuItem", "&Raw Data Window", [this] { ToggleRawData(); });
+  action(mail_status_item_, "MailStatusMenuItem", "&Mail Status", [this] { ShowMailStatus(); });
   raw_data_->setCheckable(true);
   action(toolbar_item_, "ToolbarMenuItem", "&Toolbar", [this](bool on) {
     program_->settings.ToolBar = on;
@@ -278,7 +281,10 @@ void MainForm::CreateActions() {
                        .choose_font = SystemFontChooser(),
                        .audio_inputs = SystemAudioInputs(),
                        .serial_ports = SystemSerialPorts(),
-                       .platform = {.slicer_available = true}},
+                       .platform = {.slicer_available = true},
+                       .secrets = &secrets_,
+                       .new_mail_control = NewPigeonMailControl,
+                       .ask_file = ask_file_},
                       this);
   });
   action(terminal_alias_, "TerminalAliasMenuItem", "Assign Terminal &Alias...",
@@ -370,7 +376,7 @@ void MainForm::CreateMenus() {
 
   QMenu* view = menuBar()->addMenu("&View");
   view->setObjectName("ViewMenu");
-  view->addActions({alerts_, raw_data_});
+  view->addActions({alerts_, raw_data_, mail_status_item_});
   view->addSeparator();
   view->addActions({toolbar_item_, status_bar_item_});
   view->addSeparator();
@@ -539,7 +545,10 @@ void MainForm::WireTimers() {
   timer_.setInterval(250);
   connect(&timer_, &QTimer::timeout, this, [this] { program_->monitoring.Timer_Timer(); });
   status_timer_.setInterval(3000);
-  connect(&status_timer_, &QTimer::timeout, this, [this] { program_->StatusTick(); });
+  connect(&status_timer_, &QTimer::timeout, this, [this] {
+    program_->StatusTick();
+    ShowMailStatusTip();
+  });
   led_timer_.setInterval(700);
   led_timer_.setSingleShot(true);
   connect(&led_timer_, &QTimer::timeout, this, [this] { activity_led_->setVisible(false); });
@@ -603,6 +612,8 @@ void MainForm::StoreWindowState() {
 void MainForm::Start(bool minimized) {
   Program& p = *program_;
   ApplySettingsToWindows();
+  LoadMailConnection();
+  ShowMailStatusTip();
   if (p.settings.Monitoring)
     p.monitoring.StartMonitoring();
   else
@@ -821,6 +832,23 @@ void MainForm::ShowClientsConnected() {
   clients_window_->show();
   clients_window_->raise();
   clients_window_->activateWindow();
+}
+
+void MainForm::ShowMailStatus() {
+  if (!mail_status_) mail_status_ = new MailStatusWindow(program_->email, this);
+  mail_status_->show();
+  mail_status_->raise();
+  mail_status_->activateWindow();
+}
+
+void MainForm::ShowMailStatusTip() {
+  panels_[0]->setToolTip(Utf8(program_->email.StatusText()));
+}
+
+void MainForm::LoadMailConnection() {
+  std::string error;
+  program_->email.SetConnection(kestrel::LoadMailConnection(program_->settings, secrets_, error));
+  if (!error.empty()) LogProgramEvent("E-mail: " + error);
 }
 
 void MainForm::SetPlayEnabled(bool enabled) { play_button_->setEnabled(enabled); }
@@ -1161,6 +1189,7 @@ void MainForm::LoadProfileCommand() {
   }
   setWindowTitle(Utf8(caption));
   ApplySettingsToWindows();
+  LoadMailConnection();
   if (rules_window_) rules_window_->Reload();
   if (p.settings.Monitoring) {
     p.monitoring.StopMonitoring();

@@ -19,6 +19,7 @@
 #include "app/network/feed_network.h"
 #include "app/platform/clock.h"
 #include "app/platform/file_question.h"
+#include "app/platform/secret_store.h"
 #include "app/platform/qt_message_boxes.h"
 #include "app/platform/qt_printer.h"
 #include "app/platform/qt_sound_output.h"
@@ -36,6 +37,7 @@ class AliasWindows;
 class AnalysisWindow;
 class RulesWindow;
 class ClientsConnected;
+class MailStatusWindow;
 class MessageDetailsWindow;
 class StatusWindow;
 class RawDataForm;
@@ -181,6 +183,11 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
     FeedNetwork* target = nullptr;
   };
   void ShowClientsConnected();
+  void ShowMailStatus();
+  // Panel 1's tool tip: what became of the mail, refreshed with each status tick.
+  void ShowMailStatusTip();
+  // The mail queue takes the SMTP connection the settings and the secret store describe.
+  void LoadMailConnection();
   void ShowRules();
 
   // What the Options dialog has the window do.
@@ -192,6 +199,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
     void ApplyPolarity(bool reversed) override;
     void ApplySettingsToWindows() override;
     void ApplyMdtFont() override;
+    void ApplyMailSettings() override;
     MainForm* form;
   };
   OptionsBridge options_bridge_{this};
@@ -213,6 +221,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   const Clock* clock_;
   pigeon::Mail mail_;
   PigeonMailControl mail_control_{mail_};
+  SecretStore secrets_;
   QtSoundOutput sound_;
   std::unique_ptr<QtPrinter> rule_printer_;
   std::unique_ptr<QtPrinter> capture_printer_;
@@ -242,6 +251,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   QPointer<RawDataForm> raw_data_form_;
   QPointer<AnalysisWindow> analysis_;
   QPointer<ClientsConnected> clients_window_;
+  QPointer<MailStatusWindow> mail_status_;
   QPointer<RulesWindow> rules_window_;
   AliasWindows* alias_windows_ = nullptr;         // a child of the window
   std::unique_ptr<StatusWindow> capture_status_;  // "Please wait..." until a capture is drawn
@@ -260,7 +270,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
       *clear_all_, *alerts_, *raw_data_, *toolbar_item_, *status_bar_item_, *analyze_signal_,
       *options_, *terminal_alias_, *hold_, *hold2_, *reverse_polarity_, *monitor_, *rules_item_,
       *aliases_item_, *home_page_, *faq_, *history_, *about_, *open_kestrel_, *exit2_,
-      *open_message_, *delete_message_, *delete_all_rows_, *edit_alias_;
+      *open_message_, *delete_message_, *delete_all_rows_, *edit_alias_,
+      *mail_status_item_;
   QAction *open_button_, *save_button_, *network_button_, *play_button_, *stop_button_,
       *hold_button_;
   QMenu* messages_menu_ = nullptr;

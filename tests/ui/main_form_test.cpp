@@ -116,6 +116,7 @@ class MainFormTest : public testing::Test {
 
 TEST_F(MainFormTest, EveryNamedControlIsThere) {
   for (const char* name : {"LoadProfileMenuItem",
+                           "MailStatusMenuItem",
                            "SaveProfileMenuItem",
                            "SaveProfileAsMenuItem",
                            "CaptureMenuItem",
@@ -563,6 +564,15 @@ void Type(QWidget* dialog, const char* field, const QString& text) {
   auto* edit = dialog->findChild<QLineEdit*>(field);
   ASSERT_NE(edit, nullptr) << field;
   edit->setText(text);
+}
+
+TEST_F(MainFormTest, MailStatusShowsInItsWindowAndThePanelsToolTip) {
+  Start();
+  Action("MailStatusMenuItem")->trigger();
+  EXPECT_NE(TopLevel("frmMailStatus"), nullptr);
+  EXPECT_EQ(Child<QLabel>("StatusPanel1")->toolTip(),
+            QString::fromStdString(program().email.StatusText()));
+  EXPECT_TRUE(Child<QLabel>("StatusPanel1")->toolTip().startsWith("E-mail: 0 sent"));
 }
 
 TEST_F(MainFormTest, ProfileLoadsAndSavesSayWhyTheyFailedAndLogIt) {
