@@ -41,6 +41,30 @@ class NoFeedNetwork : public FeedNetwork {
   void DisconnectFromServer() override {}
 };
 
+// Hands every call on to `target`, or does nothing while there is none: the program needs its
+// feed before the feed (which needs the program's settings) exists.
+struct FeedNetworkForwarder : FeedNetwork {
+  int ClientCount() const override { return target ? target->ClientCount() : 0; }
+  void ForwardToClients(const std::string& record) override {
+    if (target) target->ForwardToClients(record);
+  }
+  void SendToClients(std::string_view text) override {
+    if (target) target->SendToClients(text);
+  }
+  bool StartListening() override { return target && target->StartListening(); }
+  void StopListening() override {
+    if (target) target->StopListening();
+  }
+  void CloseClients() override {
+    if (target) target->CloseClients();
+  }
+  bool ConnectToServer() override { return target && target->ConnectToServer(); }
+  void DisconnectFromServer() override {
+    if (target) target->DisconnectFromServer();
+  }
+  FeedNetwork* target = nullptr;
+};
+
 // The receivers on a serial port: the RM100 interface and the data slicer. They decode through
 // the acquisition's work buffer and symbols and hand off through it. Each operation reports its
 // own failures except where noted; Open/Load/Close/Unload answer success.

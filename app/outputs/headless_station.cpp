@@ -19,7 +19,7 @@
 #include "app/outputs/outputs.h"
 #include "app/platform/paths.h"
 #include "app/platform/program_log.h"
-#include "app/profile/ini_file.h"
+#include "app/platform/secret_store.h"
 #include "app/ui/program.h"
 
 namespace kestrel {
@@ -32,29 +32,6 @@ void Line(std::string_view text) {
   std::fprintf(stderr, "kestrel: %.*s\n", int(text.size()), text.data());
   std::fflush(stderr);
 }
-
-// The program needs its feed before the feed (which needs the program's settings) exists.
-struct FeedForwarder : FeedNetwork {
-  int ClientCount() const override { return target ? target->ClientCount() : 0; }
-  void ForwardToClients(const std::string& record) override {
-    if (target) target->ForwardToClients(record);
-  }
-  void SendToClients(std::string_view text) override {
-    if (target) target->SendToClients(text);
-  }
-  bool StartListening() override { return target && target->StartListening(); }
-  void StopListening() override {
-    if (target) target->StopListening();
-  }
-  void CloseClients() override {
-    if (target) target->CloseClients();
-  }
-  bool ConnectToServer() override { return target && target->ConnectToServer(); }
-  void DisconnectFromServer() override {
-    if (target) target->DisconnectFromServer();
-  }
-  FeedNetwork* target = nullptr;
-};
 
 struct SilentAlert : AlertView {
   void ShowAlert(const AlertContent&) override {}
@@ -201,7 +178,7 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
   SerialPortSources serial;
   pigeon::Mail mail;
   PigeonMailControl mail_control(mail);
-  FeedForwarder forwarder;
+  FeedNetworkForwarder forwarder;
   Program program(ProgramParts{host, host, alert, sound, mdt, host, clock, *input, forwarder,
                                serial, mail_control, nullptr});
   host.has_row = [&program](int32_t tag) { return program.messages_list.Find(tag) >= 0; };
@@ -219,6 +196,9 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
 
   const StartupProfile startup = ResolveStartupProfile(command_line, ConfigDirectory(), FileExists);
   if (!LoadStartupProfile(startup, program.Stores(), host)) return 1;
+  std::string mail_error;
+  program.email.SetConnection(LoadMailConnection(program.settings, SecretStore(), mail_error));
+  if (!mail_error.empty()) LogProgramEvent("E-mail: " + mail_error);
 
   // The station always monitors; the profile keeps its own choices (and, with a recording, its
   // own source) for the desktop.
@@ -227,15 +207,10 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
   if (playing) program.settings.SieveSource = kSieveSourceSoundCard;
   program.settings.Monitoring = true;
 
-  IniFile profile;
-  if (!program.settings.CurrentProfile.empty()) profile.Load(program.settings.CurrentProfile);
-  std::vector<std::string> problems;
-  const OutputsConfig config = ReadOutputsConfig(profile, &problems);
-  for (const std::string& problem : problems) LogProgramEvent("[Outputs] " + problem);
   Station& station = program.station;
-  station.SetName(config.station);
+  ConfigureOutputs(station, program.settings.CurrentProfile, kFinishWait,
+                   [](std::string_view line) { LogProgramEvent(line); });
   station.SetSource([&program, playing] { return SourceName(program.settings, playing); });
-  AddConfiguredOutputs(station, config, [](std::string_view line) { LogProgramEvent(line); });
   station.SetWindowActionNotice(Line);
   host.status = [&station](std::string_view state, std::string_view text) {
     station.Status(state, text);
@@ -263,8 +238,9 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
     program.settings.SieveSource = saved_source;
     program.settings.Monitoring = saved_monitoring;
     const ExitSave choice = program.ExitSaveChoice(false);
-    if (!program.SaveForExit(choice, {false, nullptr}))
-      host.Show("Unable to save profile to " + program.settings.CurrentProfile,
+    std::string failure;
+    if (!program.SaveForExit(choice, {false, nullptr}, &failure))
+      host.Show("Unable to save profile to " + program.settings.CurrentProfile + ": " + failure,
                 "Error Saving Profile", MessageBoxes::Icon::kExclamation,
                 MessageBoxes::Buttons::kOk);
     if (program.acquisition.DeviceOpen()) program.acquisition.CloseAudioDevice();

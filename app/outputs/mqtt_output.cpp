@@ -2,7 +2,6 @@
 
 #include <mosquitto.h>
 
-#include <fstream>
 #include <thread>
 
 namespace kestrel {
@@ -17,14 +16,6 @@ void InitLibrary() {
 }
 
 }  // namespace
-
-std::string ReadFirstLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line)) return std::string();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
 
 MqttOutput::MqttOutput(const OutputsConfig& config, std::string password, OutputReport report)
     : prefix_(config.TopicPrefix()), limit_(size_t(config.mqtt_queue)), report_(std::move(report)) {

@@ -70,7 +70,4 @@ class MqttOutput : public Output {
   OutputStatus status_;
 };
 
-// The first line of a file, without its line end; empty when it cannot be read.
-std::string ReadFirstLine(const std::string& path);
-
 }  // namespace kestrel

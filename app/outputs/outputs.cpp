@@ -1,5 +1,8 @@
 #include "app/outputs/outputs.h"
 
+#include "app/platform/secret_store.h"
+#include "app/profile/ini_file.h"
+
 namespace kestrel {
 
 void AddConfiguredOutputs(Station& station, const OutputsConfig& config, OutputReport report) {
@@ -10,12 +13,25 @@ void AddConfiguredOutputs(Station& station, const OutputsConfig& config, OutputR
   }
   if (config.mqtt) {
     std::string password;
-    if (!config.mqtt_password_file.empty()) {
-      password = ReadFirstLine(config.mqtt_password_file);
-      if (password.empty()) report("MQTT output: no password in " + config.mqtt_password_file);
+    if (!config.mqtt_user.empty() || !config.mqtt_password_file.empty()) {
+      const SecretResult secret = LoadSecret(kMqttSecretAccount, config.mqtt_password_file);
+      if (!secret.ok) report("MQTT output: no password: " + secret.error);
+      password = secret.secret;
     }
     station.AddOutput(std::make_unique<MqttOutput>(config, std::move(password), report));
   }
+}
+
+void ConfigureOutputs(Station& station, const std::string& profile_path,
+                      std::chrono::milliseconds wait, OutputReport report) {
+  IniFile profile;
+  if (!profile_path.empty()) profile.Load(profile_path);
+  std::vector<std::string> problems;
+  const OutputsConfig config = ReadOutputsConfig(profile, &problems);
+  for (const std::string& problem : problems) report("[Outputs] " + problem);
+  station.ClearOutputs(wait);
+  station.SetName(config.station);
+  AddConfiguredOutputs(station, config, std::move(report));
 }
 
 }  // namespace kestrel

@@ -9,7 +9,14 @@
 namespace kestrel {
 
 // Gives the station the outputs `config` turns on, each reporting through `report`. The MQTT
-// password is the first line of MQTTPasswordFile. Needs a Qt event loop for the TCP output.
+// password comes from the secret store (MQTTPasswordFile first). Needs a Qt event loop for the TCP
+// output.
 void AddConfiguredOutputs(Station& station, const OutputsConfig& config, OutputReport report);
+
+// Replaces the station's outputs (those running finish within `wait`) with what the [Outputs]
+// section of the profile at `profile_path` asks ("" for none), and names the station; problems
+// with the section's values go to `report` prefixed "[Outputs] ".
+void ConfigureOutputs(Station& station, const std::string& profile_path,
+                      std::chrono::milliseconds wait, OutputReport report);
 
 }  // namespace kestrel

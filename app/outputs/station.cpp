@@ -96,6 +96,11 @@ void Station::Finish(std::chrono::milliseconds wait) {
   for (const auto& output : outputs_) output->Finish(wait);
 }
 
+void Station::ClearOutputs(std::chrono::milliseconds wait) {
+  Finish(wait);
+  outputs_.clear();
+}
+
 std::vector<OutputStatus> Station::Statuses() const {
   std::vector<OutputStatus> statuses;
   for (const auto& output : outputs_) statuses.push_back(output->Status());

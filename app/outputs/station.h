@@ -45,6 +45,8 @@ class Station : public EventSink {
 
   void Reopen();
   void Finish(std::chrono::milliseconds wait);
+  // Finishes and drops every output, for a profile that brings its own.
+  void ClearOutputs(std::chrono::milliseconds wait);
   std::vector<OutputStatus> Statuses() const;
   // Events handed to the outputs so far (the last seq).
   uint64_t EventCount() const { return seq_; }

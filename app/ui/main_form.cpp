@@ -24,6 +24,8 @@
 #include "app/display/raw_data_form.h"
 #include "app/mail/mail_status_window.h"
 #include "app/network/clients_connected_window.h"
+#include "app/outputs/outputs.h"
+#include "app/outputs/outputs_window.h"
 #include "app/platform/file_dialog.h"
 #include "app/platform/paths.h"
 #include "app/platform/program_log.h"
@@ -91,6 +93,8 @@ class SplitterBar : public QFrame {
 namespace {
 
 constexpr int kSplitterThickness = 5;  // pixels
+// How long the outputs may take at exit to hand on what they hold (MQTT's last acknowledgements).
+constexpr auto kOutputsFinishWait = std::chrono::seconds(3);
 constexpr char kAll[] = "<all>";
 
 void ColourView(QWidget* view, Colour foreground, Colour background) {
@@ -255,6 +259,7 @@ void MainForm::CreateActions() {
   alerts_->setEnabled(false);
   action(raw_data_, "RawDataMenuItem", "&Raw Data Window", [this] { ToggleRawData(); });
   action(mail_status_item_, "MailStatusMenuItem", "&Mail Status", [this] { ShowMailStatus(); });
+  action(outputs_item_, "OutputsMenuItem", "O&utputs", [this] { ShowOutputs(); });
   raw_data_->setCheckable(true);
   action(toolbar_item_, "ToolbarMenuItem", "&Toolbar", [this](bool on) {
     program_->settings.ToolBar = on;
@@ -376,7 +381,7 @@ void MainForm::CreateMenus() {
 
   QMenu* view = menuBar()->addMenu("&View");
   view->setObjectName("ViewMenu");
-  view->addActions({alerts_, raw_data_, mail_status_item_});
+  view->addActions({alerts_, raw_data_, mail_status_item_, outputs_item_});
   view->addSeparator();
   view->addActions({toolbar_item_, status_bar_item_});
   view->addSeparator();
@@ -614,6 +619,7 @@ void MainForm::Start(bool minimized) {
   ApplySettingsToWindows();
   LoadMailConnection();
   ShowMailStatusTip();
+  ConfigureOutputs();
   if (p.settings.Monitoring)
     p.monitoring.StartMonitoring();
   else
@@ -841,8 +847,23 @@ void MainForm::ShowMailStatus() {
   mail_status_->activateWindow();
 }
 
-void MainForm::ShowMailStatusTip() {
-  panels_[0]->setToolTip(Utf8(program_->email.StatusText()));
+void MainForm::ShowMailStatusTip() { panels_[0]->setToolTip(Utf8(program_->email.StatusText())); }
+
+void MainForm::ShowOutputs() {
+  if (!outputs_window_) {
+    outputs_window_ = new OutputsWindow([this] { return program_->station.Statuses(); }, this);
+    outputs_window_->setWindowFlag(Qt::Window);
+  }
+  outputs_window_->show();
+  outputs_window_->raise();
+  outputs_window_->activateWindow();
+}
+
+void MainForm::ConfigureOutputs() {
+  Program& p = *program_;
+  kestrel::ConfigureOutputs(p.station, p.settings.CurrentProfile, kOutputsFinishWait,
+                            [](std::string_view line) { LogProgramEvent(line); });
+  p.station.SetSource([&p] { return SourceName(p.settings, false); });
 }
 
 void MainForm::LoadMailConnection() {
@@ -1190,6 +1211,7 @@ void MainForm::LoadProfileCommand() {
   setWindowTitle(Utf8(caption));
   ApplySettingsToWindows();
   LoadMailConnection();
+  ConfigureOutputs();
   if (rules_window_) rules_window_->Reload();
   if (p.settings.Monitoring) {
     p.monitoring.StopMonitoring();
@@ -1218,8 +1240,7 @@ void MainForm::SaveTo(const std::string& path) {
   std::string caption;
   StatusWindow status(this);
   std::string failure;
-  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption,
-                   &failure)) {
+  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption, &failure)) {
     LogProgramEvent("Unable to save profile to " + path + ": " + failure);
     boxes_->Show("Unable to save profile to " + path + "\n\n" + failure, "Error Saving Profile",
                  MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
@@ -1251,9 +1272,12 @@ bool MainForm::ExitSequence(bool ask) {
   alert_->CloseWindow();
   if (details_) details_->close();
   StatusWindow status(this);
-  if (!p.SaveForExit(choice, {isMinimized(), ask ? &status : nullptr})) {
-    boxes_->Show("Unable to save profile to " + p.settings.CurrentProfile, "Error Saving Profile",
-                 MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
+  std::string failure;
+  if (!p.SaveForExit(choice, {isMinimized(), ask ? &status : nullptr}, &failure)) {
+    LogProgramEvent("Unable to save profile to " + p.settings.CurrentProfile + ": " + failure);
+    boxes_->Show("Unable to save profile to " + p.settings.CurrentProfile + "\n\n" + failure,
+                 "Error Saving Profile", MessageBoxes::Icon::kExclamation,
+                 MessageBoxes::Buttons::kOk);
   }
   if (tray_) tray_->hide();
   p.capture.Stop();
@@ -1269,6 +1293,7 @@ bool MainForm::ExitSequence(bool ask) {
   for (QTimer* t :
        {&timer_, &status_timer_, &led_timer_, &net_timer_, &reconnect_timer_, &clock_timer_})
     t->stop();
+  p.station.Finish(kOutputsFinishWait);
   exited_ = true;
   exit_in_progress_ = false;
   // A message left open (a signal may come while one waits for the user) would hold the

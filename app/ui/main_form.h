@@ -19,11 +19,11 @@
 #include "app/network/feed_network.h"
 #include "app/platform/clock.h"
 #include "app/platform/file_question.h"
-#include "app/platform/secret_store.h"
 #include "app/platform/qt_message_boxes.h"
 #include "app/platform/qt_printer.h"
 #include "app/platform/qt_sound_output.h"
 #include "app/platform/qt_text_window.h"
+#include "app/platform/secret_store.h"
 #include "app/profile/options.h"
 #include "app/rules/alert_presenter.h"
 #include "app/traffic/main_view.h"
@@ -38,6 +38,7 @@ class AnalysisWindow;
 class RulesWindow;
 class ClientsConnected;
 class MailStatusWindow;
+class OutputsWindow;
 class MessageDetailsWindow;
 class StatusWindow;
 class RawDataForm;
@@ -160,30 +161,11 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   void SaveTo(const std::string& path);
   QIcon ToolbarIcon(const char* key, const char* theme);
 
-  // The program needs its feed before the feed (which needs the program's settings) exists.
-  struct FeedForwarder : FeedNetwork {
-    int ClientCount() const override { return target ? target->ClientCount() : 0; }
-    void ForwardToClients(const std::string& record) override {
-      if (target) target->ForwardToClients(record);
-    }
-    void SendToClients(std::string_view text) override {
-      if (target) target->SendToClients(text);
-    }
-    bool StartListening() override { return target && target->StartListening(); }
-    void StopListening() override {
-      if (target) target->StopListening();
-    }
-    void CloseClients() override {
-      if (target) target->CloseClients();
-    }
-    bool ConnectToServer() override { return target && target->ConnectToServer(); }
-    void DisconnectFromServer() override {
-      if (target) target->DisconnectFromServer();
-    }
-    FeedNetwork* target = nullptr;
-  };
   void ShowClientsConnected();
   void ShowMailStatus();
+  void ShowOutputs();
+  // The station's outputs as the profile's [Outputs] section asks, replacing those running.
+  void ConfigureOutputs();
   // Panel 1's tool tip: what became of the mail, refreshed with each status tick.
   void ShowMailStatusTip();
   // The mail queue takes the SMTP connection the settings and the secret store describe.
@@ -213,7 +195,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   };
 
   std::unique_ptr<AudioInput> audio_;
-  FeedForwarder feed_forwarder_;
+  FeedNetworkForwarder feed_forwarder_;
   std::unique_ptr<SerialSources> serial_;
   std::unique_ptr<QtMessageBoxes> own_boxes_;
   MessageBoxes* boxes_;
@@ -252,6 +234,7 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   QPointer<AnalysisWindow> analysis_;
   QPointer<ClientsConnected> clients_window_;
   QPointer<MailStatusWindow> mail_status_;
+  QPointer<OutputsWindow> outputs_window_;
   QPointer<RulesWindow> rules_window_;
   AliasWindows* alias_windows_ = nullptr;         // a child of the window
   std::unique_ptr<StatusWindow> capture_status_;  // "Please wait..." until a capture is drawn
@@ -270,8 +253,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
       *clear_all_, *alerts_, *raw_data_, *toolbar_item_, *status_bar_item_, *analyze_signal_,
       *options_, *terminal_alias_, *hold_, *hold2_, *reverse_polarity_, *monitor_, *rules_item_,
       *aliases_item_, *home_page_, *faq_, *history_, *about_, *open_kestrel_, *exit2_,
-      *open_message_, *delete_message_, *delete_all_rows_, *edit_alias_,
-      *mail_status_item_;
+      *open_message_, *delete_message_, *delete_all_rows_, *edit_alias_, *mail_status_item_,
+      *outputs_item_;
   QAction *open_button_, *save_button_, *network_button_, *play_button_, *stop_button_,
       *hold_button_;
   QMenu* messages_menu_ = nullptr;

@@ -111,9 +111,10 @@ ExitSave Program::ExitSaveChoice(bool ask) {
   }
 }
 
-bool Program::SaveForExit(ExitSave choice, const SaveOptions& options) {
+bool Program::SaveForExit(ExitSave choice, const SaveOptions& options, std::string* failure) {
   if (choice != ExitSave::kWithSettings && choice != ExitSave::kWithoutSettings) return true;
-  return SaveProfile(settings.CurrentProfile, choice == ExitSave::kWithSettings, Stores(), options);
+  return SaveProfile(settings.CurrentProfile, choice == ExitSave::kWithSettings, Stores(), options,
+                     nullptr, failure);
 }
 
 }  // namespace kestrel

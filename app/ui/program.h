@@ -93,8 +93,9 @@ class Program {
   // question (or with No) a save without settings keeps the changed aliases. Nothing when no
   // profile is in use.
   ExitSave ExitSaveChoice(bool ask);
-  // Saves the profile as chosen; false when it could not be written.
-  bool SaveForExit(ExitSave choice, const SaveOptions& options);
+  // Saves the profile as chosen; false when it could not be written, with `failure` (when given)
+  // naming the file and the reason.
+  bool SaveForExit(ExitSave choice, const SaveOptions& options, std::string* failure = nullptr);
 
   Settings settings;
   ErrorReporter errors;

@@ -12,10 +12,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/display/raw_data_form.h"
+#include "app/outputs/outputs_window.h"
 #include "app/platform/program_log.h"
 #include "app/platform/twips.h"
 #include "app/profile/ini_file.h"
@@ -575,6 +577,34 @@ TEST_F(MainFormTest, MailStatusShowsInItsWindowAndThePanelsToolTip) {
   EXPECT_TRUE(Child<QLabel>("StatusPanel1")->toolTip().startsWith("E-mail: 0 sent"));
 }
 
+// The desktop program runs the outputs the profile asks for, as the station does.
+TEST_F(MainFormTest, AProfilesOutputsRunAndShowInTheOutputsWindow) {
+  Start();
+  Action("OutputsMenuItem")->trigger();
+  QWidget* window = TopLevel("frmOutputs");
+  ASSERT_NE(window, nullptr);
+  auto* list = window->findChild<QAbstractItemView*>("OutputsList");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->model()->rowCount(), 0);
+
+  const std::string folder = scratch_.Path("events");
+  std::filesystem::create_directory(folder);
+  answer_path_ = scratch_.Path("station.ini");
+  std::ofstream(answer_path_) << "[Settings]\nVersion=1.6.1\nMonitoring=False\n"
+                              << "[Outputs]\nStationName=desk\nFileOutput=True\nFileFolder="
+                              << folder << "\n";
+  Action("LoadProfileMenuItem")->trigger();
+  ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].first;
+  Receive(0x1234, "TO THE FILE");
+  static_cast<OutputsWindow*>(window)->Refresh();
+  ASSERT_EQ(list->model()->rowCount(), 1);
+  EXPECT_EQ(list->model()->index(0, 0).data().toString(), "File");
+  EXPECT_GT(program().station.EventCount(), 0u);
+  const auto files = std::distance(std::filesystem::directory_iterator(folder),
+                                   std::filesystem::directory_iterator());
+  EXPECT_EQ(files, 1);
+}
+
 TEST_F(MainFormTest, ProfileLoadsAndSavesSayWhyTheyFailedAndLogIt) {
   std::vector<std::string> logged;
   ScopedProgramLogSink sink([&logged](const std::string& line) { logged.push_back(line); });
@@ -598,8 +628,8 @@ TEST_F(MainFormTest, ProfileLoadsAndSavesSayWhyTheyFailedAndLogIt) {
   Action("SaveProfileAsMenuItem")->trigger();
   ASSERT_EQ(boxes_.shown.size(), 2u);
   EXPECT_EQ(boxes_.shown[1].second, "Error Saving Profile");
-  EXPECT_TRUE(boxes_.shown[1].first.starts_with("Unable to save profile to " + answer_path_ +
-                                                "\n\n"))
+  EXPECT_TRUE(
+      boxes_.shown[1].first.starts_with("Unable to save profile to " + answer_path_ + "\n\n"))
       << boxes_.shown[1].first;
   EXPECT_GT(boxes_.shown[1].first.size(), ("Unable to save profile to " + answer_path_).size() + 2);
 }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPixmap>
 #include <QTabBar>
@@ -14,7 +15,11 @@
 
 #include "app/acquisition/file_audio_input.h"
 #include "app/display/raw_data_form.h"
+#include "app/mail/pigeon_mail_control.h"
+#include "app/mail/test_email_dialog.h"
 #include "app/network/clients_connected_window.h"
+#include "app/outputs/outputs.h"
+#include "app/platform/secret_store.h"
 #include "app/profile/options_dialog.h"
 #include "app/rules/alert_settings_dialog.h"
 #include "app/rules/email_message_dialog.h"
@@ -175,6 +180,12 @@ int main(int argc, char** argv) {
     saved &= Save(&email_settings, directory, "rule-email");
   }
   {
+    // The mail settings of a typical provider, with a password kept in a store of the tool's own.
+    program.settings.SMTPMailServer = "smtp.example.org";
+    program.settings.SMTPSecurity = 1;
+    program.settings.SMTPUserName = "dispatch.monitor@example.org";
+    const kestrel::SecretStore secrets(QDir::tempPath().toStdString() + "/kestrel-screenshots",
+                                       kestrel::SecretStore::Keyring::kNone);
     kestrel::OptionsForm options({.settings = program.settings,
                                   .boxes = boxes,
                                   .host = options_host,
@@ -182,7 +193,9 @@ int main(int argc, char** argv) {
                                   .choose_font = kestrel::SystemFontChooser(),
                                   .audio_inputs = {{"alsa_input.usb-receiver", "USB receiver"}},
                                   .serial_ports = {"/dev/ttyUSB0"},
-                                  .platform = {.slicer_available = true}});
+                                  .platform = {.slicer_available = true},
+                                  .secrets = &secrets,
+                                  .new_mail_control = kestrel::NewPigeonMailControl});
     options.show();
     auto* tabs = options.findChild<QTabBar*>("tbsOptions");
     for (int tab = 0; tabs != nullptr && tab < tabs->count(); ++tab) {
@@ -190,6 +203,29 @@ int main(int argc, char** argv) {
       const std::string name = "options-" + std::to_string(tab + 1);
       saved &= Save(&options, directory, name);
     }
+  }
+  {
+    // A test mail to a server that is not there: the conversation and its failure.
+    kestrel::MailConnection connection;
+    kestrel::TestEMailDialog test_mail("127.0.0.1:1", connection, kestrel::NewPigeonMailControl());
+    test_mail.show();
+    if (auto* address = test_mail.findChild<QLineEdit*>("txtTestEMailAddress"))
+      address->setText("duty.officer@example.org");
+    test_mail.Send();
+    saved &= Save(&test_mail, directory, "test-email");
+  }
+  form.findChild<QAction*>("MailStatusMenuItem")->trigger();
+  saved &= Save(TopLevel("frmMailStatus"), directory, "mail-status");
+  if (QWidget* mail_status = TopLevel("frmMailStatus")) mail_status->close();
+  {
+    const auto report = [](std::string_view) {};
+    program.station.AddOutput(
+        std::make_unique<kestrel::FileOutput>(QDir::tempPath().toStdString(), report));
+    program.station.AddOutput(
+        std::make_unique<kestrel::TcpOutput>("127.0.0.1", 4810, 1 << 20, report));
+    form.findChild<QAction*>("OutputsMenuItem")->trigger();
+    saved &= Save(TopLevel("frmOutputs"), directory, "outputs");
+    if (QWidget* outputs = TopLevel("frmOutputs")) outputs->close();
   }
   form.findChild<QAction*>("ConfigureAliasesMenuItem")->trigger();
   saved &= Save(TopLevel("ConfigureAliases"), directory, "aliases");
