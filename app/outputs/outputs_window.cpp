@@ -64,13 +64,17 @@ OutputsWindow::OutputsWindow(std::function<std::vector<OutputStatus>()> statuses
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setSelectionMode(QAbstractItemView::NoSelection);
   list_->verticalHeader()->hide();
+  // The state is the long text; the name and the counters take only what they need.
+  list_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   list_->horizontalHeader()->setSectionResizeMode(OutputsModel::kState, QHeaderView::Stretch);
+  list_->setWordWrap(false);
+  list_->setFocusPolicy(Qt::NoFocus);
   empty_ = new QLabel("No outputs are configured.", this);
   empty_->setObjectName("NoOutputsLabel");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addWidget(empty_);
-  resize(560, 160);
+  resize(640, 180);
   timer_.setInterval(1000);
   connect(&timer_, &QTimer::timeout, this, &OutputsWindow::Refresh);
   Refresh();
