@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QTableView>
 
 namespace kestrel {
 namespace {
 
-class OutputsWindowTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "outputs_window_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
-};
-
-TEST_F(OutputsWindowTest, ShowsEachOutputsStateAndCountersAsTheyChange) {
+TEST(OutputsWindowTest, ShowsEachOutputsStateAndCountersAsTheyChange) {
   std::vector<OutputStatus> statuses = {{"File", "writing kestrel-20261208.jsonl", 12, 0, 0},
                                         {"TCP", "port 4810, 1 clients", 30, 2, 1}};
   OutputsWindow window([&] { return statuses; });
@@ -39,7 +28,7 @@ TEST_F(OutputsWindowTest, ShowsEachOutputsStateAndCountersAsTheyChange) {
   EXPECT_EQ(model->index(2, OutputsModel::kName).data().toString(), "MQTT");
 }
 
-TEST_F(OutputsWindowTest, SaysSoWhenNothingIsConfigured) {
+TEST(OutputsWindowTest, SaysSoWhenNothingIsConfigured) {
   OutputsWindow window([] { return std::vector<OutputStatus>(); });
   window.show();
   EXPECT_TRUE(window.findChild<QLabel*>("NoOutputsLabel")->isVisible());
