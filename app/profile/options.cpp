@@ -211,8 +211,9 @@ ApplyResult ApplyOptions(const OptionsValues& v, Settings& s, MessageBoxes& boxe
     result.polarity_changed = true;
   }
 
-  s.TerminalAddressStart = NumericValue(v.address_start);
-  s.TerminalAddressEnd = NumericValue(v.address_end);
+  // Capped as a profile load caps them, so what is saved loads again.
+  s.TerminalAddressStart = std::min(NumericValue(v.address_start), kMaxTerminalAddressByte);
+  s.TerminalAddressEnd = std::min(NumericValue(v.address_end), kMaxTerminalAddressByte);
   s.MaxMessagesToSave = NumericValue(v.number_messages);
   result.applied = true;
   return result;

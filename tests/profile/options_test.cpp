@@ -139,6 +139,14 @@ TEST_F(OptionsTest, ColumnsAreCappedAtTheWidestDisplay) {
   EXPECT_EQ(settings.MDTColumns, kMaxMDTColumns);
 }
 
+TEST_F(OptionsTest, AddressBytesAreCappedWhereAProfileLoadCapsThem) {
+  values.address_start = "8192";
+  values.address_end = "8193";
+  EXPECT_TRUE(Apply().applied);
+  EXPECT_EQ(settings.TerminalAddressStart, 8192);
+  EXPECT_EQ(settings.TerminalAddressEnd, kMaxTerminalAddressByte);
+}
+
 TEST_F(OptionsTest, NetworkNeedsAddressAndPort) {
   values.source = kSieveSourceNetwork;
   values.address = "";
