@@ -1,49 +1,20 @@
 // Drives the robust decoder through arbitrary sequences of its operations with arbitrary
 // arguments and checks that no call writes outside the buffers the contract asks the caller for.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
-// Hands out the fuzzer's bytes as values; zeros once they run out.
-class Input {
- public:
-  Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool empty() const { return position_ >= size_; }
-  uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-  uint16_t Word() { return uint16_t(Byte() | Byte() << 8); }
-  int32_t Int() { return int32_t(uint32_t(Word()) | uint32_t(Word()) << 16); }
-  // One of the usual values, now and then any value at all.
-  template <size_t N>
-  int32_t Pick(const int32_t (&usual)[N]) {
-    return Byte() < 200 ? usual[Byte() % N] : Int();
-  }
-  std::vector<uint8_t> Bytes(size_t limit) {
-    const size_t wanted = Word() % (limit + 1);
-    const size_t count = std::min(wanted, size_ - std::min(size_, position_));
-    std::vector<uint8_t> bytes(data_ + position_, data_ + position_ + count);
-    position_ += count;
-    return bytes;
-  }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t position_ = 0;
-};
+using kestrel_fuzz::Check;
+using kestrel_fuzz::Input;
 
 constexpr int32_t kRates[] = {44100, 22050, 19200, 9600, 115200, 96000, 8000, 1, 0, -1};
 constexpr int32_t kBauds[] = {4800, 1200, 9600, 1, 0, -4800};
 constexpr int32_t kSymbols[] = {'1', '0', -1, 0x131, 'x'};
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // A guard byte after the region the contract grants, to catch writes beyond it.
 constexpr uint8_t kGuard = 0xA5;
@@ -115,17 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(n >= 0 && size_t(n) <= output.size());
         break;
       }
-      case 4: {
-        const int32_t requested = input.Pick(kRates);
-        const size_t room = size_t(std::clamp(requested, 0, 20000 * 8));
-        std::vector<uint8_t> a(room), b(room), c(room), d(room), marks(room);
-        int32_t threshold;
-        const int32_t n =
-            decoder.SignalInformation(std::min<int32_t>(requested, int32_t(room)), a.data(),
-                                      b.data(), c.data(), d.data(), marks.data(), &threshold);
-        Check(n >= 0 && size_t(n) <= room);
+      case 4:
+        kestrel_fuzz::CheckSignalInformation(decoder, input.Pick(kRates));
         break;
-      }
       case 5:
         decoder.ReInit();
         break;
