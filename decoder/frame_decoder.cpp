@@ -98,12 +98,18 @@ int FrameDecoder::DecodeBlock() {
   return failed;
 }
 
+int FrameDecoder::AppendFrame(std::array<uint8_t, kMaxFrameOutput>& store, int count,
+                              uint8_t* output, int output_count) {
+  const int padded = (count + kGroupBytes - 1) / kGroupBytes * kGroupBytes;
+  std::fill(store.begin() + count, store.begin() + padded, uint8_t{0});
+  std::memcpy(output + output_count, store.data(), size_t(padded));
+  output_count += padded;
+  while (output_count > 1 && output[output_count - 1] == 0) --output_count;
+  return output_count;
+}
+
 void FrameDecoder::FlushFrame() {
-  const int padded = (store_count_ + kGroupBytes - 1) / kGroupBytes * kGroupBytes;
-  std::fill(store_.begin() + store_count_, store_.begin() + padded, uint8_t{0});
-  std::memcpy(output_ + output_count_, store_.data(), size_t(padded));
-  output_count_ += padded;
-  while (output_count_ > 1 && output_[output_count_ - 1] == 0) --output_count_;
+  output_count_ = AppendFrame(store_, store_count_, output_, output_count_);
   store_count_ = 0;
 }
 

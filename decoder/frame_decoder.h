@@ -31,6 +31,11 @@ class FrameDecoder {
   int corrections() const { return corrections_; }
   bool in_frame() const { return in_frame_; }
 
+  // Appends a finished frame's `count` stored bytes at `output + output_count`, zero-padded to
+  // whole groups, trims the call's trailing zeros and returns the new output count.
+  static int AppendFrame(std::array<uint8_t, kMaxFrameOutput>& store, int count, uint8_t* output,
+                         int output_count);
+
  private:
   // Decodes the collected block and returns its failed-check count; keeps its bytes when usable.
   int DecodeBlock();

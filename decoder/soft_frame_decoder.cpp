@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace sieve {
@@ -152,11 +151,7 @@ void SoftFrameDecoder::EndFrame(bool deliver) {
   block_position_ = 0;
   bad_blocks_ = 0;
   if (deliver && store_count_ > 0 && output_ != nullptr) {
-    const int padded = (store_count_ + kGroupBytes - 1) / kGroupBytes * kGroupBytes;
-    std::fill(store_.begin() + store_count_, store_.begin() + padded, uint8_t{0});
-    std::memcpy(output_ + output_count_, store_.data(), size_t(padded));
-    output_count_ += padded;
-    while (output_count_ > 1 && output_[output_count_ - 1] == 0) --output_count_;
+    output_count_ = FrameDecoder::AppendFrame(store_, store_count_, output_, output_count_);
   }
   store_count_ = 0;
 }

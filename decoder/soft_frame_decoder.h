@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "decoder/frame_decoder.h"
+
 namespace sieve {
 
 // The robust frame stage: takes one soft bit per bit period (positive = a one, the magnitude its
@@ -14,14 +16,13 @@ namespace sieve {
 // Not thread-safe; the state survives from call to call.
 class SoftFrameDecoder {
  public:
-  static constexpr uint64_t kSyncWord = 0x07092A446Full;  // oldest bit first
+  static constexpr uint64_t kSyncWord = FrameDecoder::kSyncWord;
   static constexpr int kSyncBits = 40;
-  static constexpr int kBlockSymbols = 112;
-  static constexpr int kBlockDataBits = 56;
-  static constexpr int kBlockBytes = 6;
-  static constexpr int kMaxFrameBytes = 999;
-  static constexpr int kGroupBytes = 18;
-  static constexpr int kMaxFrameOutput = 1008;
+  static constexpr int kBlockSymbols = FrameDecoder::kBlockSymbols;
+  static constexpr int kBlockDataBits = FrameDecoder::kBlockDataSymbols;
+  static constexpr int kBlockBytes = FrameDecoder::kBlockBytes;
+  static constexpr int kMaxFrameBytes = FrameDecoder::kMaxFrameBytes;
+  static constexpr int kMaxFrameOutput = FrameDecoder::kMaxFrameOutput;
   // A 40-bit window is taken for the sync word (or, at a block boundary, for the closing word)
   // with at most this many hard-decision mismatches and a normalised soft correlation of at least
   // kSyncCorrelation. A window this strong also re-aligns a frame whose blocks are going well.
