@@ -14,7 +14,7 @@ namespace {
 
 using mdcgen::Bytes;
 
-constexpr size_t kGroup = 18;  // a delivered frame is padded to whole groups of this many bytes
+constexpr size_t kGroup = sieve::FrameDecoder::kGroupBytes;
 constexpr int32_t kBaud = 4800;
 // Silences of a squelched channel last this long at most: dispatch traffic pauses for seconds.
 constexpr double kLongestSquelchedGap = 4.0;

@@ -43,9 +43,10 @@ Input (exactly one):
                        status changes, queries and replies, messages between units
   --messages FILE      one message per line as decoded records: the terminal address in
                        hexadecimal (e.g. 1207, bytes 3-4 of each record; a shorter one gets
-                       leading zeros, so 12 is 0012), white space, the text; \e, \r, \f, \\ and \xHH stand for ESC, carriage return, form
-                       feed, backslash and any byte; texts over 120 bytes continue in further
-                       records; # starts a comment line; - reads stdin
+                       leading zeros, so 12 is 0012), white space, the text; \e, \r, \f, \\
+                       and \xHH stand for ESC, carriage return, form feed, backslash and any
+                       byte; texts over 120 bytes continue in further records; # starts a
+                       comment line; - reads stdin
 
 Output:
   -o, --output FILE    the file to write; - writes stdout (then give --format)
