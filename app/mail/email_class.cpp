@@ -63,6 +63,16 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
+// Why a send failed, as the control reports it.
+std::string SendError(const MailControl& control) {
+  std::string error = control.LastError();
+  return error.empty() ? "the server did not accept it" : error;
+}
+
+std::string NotSentText(const EMailClass::QueuedMail& mail, const std::string& error) {
+  return "E-mail to " + mail.ToAddresses + " (\"" + mail.Subject + "\") not sent: " + error;
+}
+
 std::string Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
@@ -236,8 +246,7 @@ void EMailClass::DropOldestWhileOver(std::size_t limit) {
     const QueuedMail& oldest = queue_.front();
     const std::string error = "the send queue was full";
     status_.CountFailure(error, clock_.Now());
-    LogProgramEvent("E-mail to " + oldest.ToAddresses + " (\"" + oldest.Subject +
-                    "\") not sent: " + error + "; given up");
+    LogProgramEvent(NotSentText(oldest, error) + "; given up");
     queue_.pop_front();
     ++dropped_;
   }
@@ -252,10 +261,8 @@ std::chrono::minutes EMailClass::RetryDelay(int failures) {
 
 bool EMailClass::Refused(QueuedMail& mail, const MailControl& control) {
   const Clock::TimePoint now = clock_.Now();
-  std::string error = control.LastError();
-  if (error.empty()) error = "the server did not accept it";
-  const std::string what =
-      "E-mail to " + mail.ToAddresses + " (\"" + mail.Subject + "\") not sent: " + error;
+  const std::string error = SendError(control);
+  const std::string what = NotSentText(mail, error);
   if (control.IsTemporaryFailure()) {
     ++mail.Failures;
     const std::chrono::minutes delay = RetryDelay(mail.Failures);
@@ -388,9 +395,7 @@ TestEMailResult SendTestEMail(MailControl& control, const std::string& server,
   const bool sent = control.Send();
   control.SetTranscript({});
   if (sent) return {true, "The server accepted the test e-mail."};
-  std::string error = control.LastError();
-  if (error.empty()) error = "the server did not accept it";
-  return {false, "The test e-mail was not sent: " + error};
+  return {false, "The test e-mail was not sent: " + SendError(control)};
 }
 
 std::string EMailClass::CollapseSpaces(std::string_view text) {
