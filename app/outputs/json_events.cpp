@@ -137,17 +137,6 @@ std::string IsoTimeUtc(Clock::TimePoint time) {
   return text;
 }
 
-std::string HexBytes(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const char ch : bytes) {
-    hex += kDigits[uint8_t(ch) >> 4];
-    hex += kDigits[uint8_t(ch) & 0x0F];
-  }
-  return hex;
-}
-
 std::string_view OutcomeName(RecordOutcome outcome) {
   switch (outcome) {
     case RecordOutcome::kAccepted:
@@ -193,7 +182,7 @@ std::string RecordJson(const EventHeader& header, const RecordEvent& event) {
   Field(out, "corrections");
   out += event.corrections < 0 ? "null" : std::to_string(event.corrections);
   Field(out, "hex");
-  out += '"' + HexBytes(event.bytes) + '"';
+  out += '"' + HexText(event.bytes) + '"';
   Field(out, "data");
   AppendLatin1Json(out, event.bytes);
   Boolean(out, "accepted", event.outcome == RecordOutcome::kAccepted);

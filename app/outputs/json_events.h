@@ -21,8 +21,6 @@ void AppendLatin1Json(std::string& out, std::string_view bytes);
 void AppendTextJson(std::string& out, std::string_view text);
 // "YYYY-MM-DDThh:mm:ss.mmmZ".
 std::string IsoTimeUtc(Clock::TimePoint time);
-// Upper-case hexadecimal, two digits per byte, no separators.
-std::string HexBytes(std::string_view bytes);
 // "accepted", "too short", "bad start", "downloaded string", "duplicate".
 std::string_view OutcomeName(RecordOutcome outcome);
 

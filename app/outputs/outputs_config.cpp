@@ -5,6 +5,8 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <optional>
+#include <utility>
 
 #include "app/profile/ini_file.h"
 
@@ -18,12 +20,12 @@ class Reader {
   Reader(const IniFile& ini, std::vector<std::string>* problems) : ini_(ini), problems_(problems) {}
 
   void Text(std::string_view key, std::string& value) {
-    if (auto found = ini_.Find(kSection, key); found && !found->empty()) value = *found;
+    if (auto found = Value(key)) value = std::move(*found);
   }
 
   void Bool(std::string_view key, bool& value) {
-    const auto found = ini_.Find(kSection, key);
-    if (!found || found->empty()) return;
+    const auto found = Value(key);
+    if (!found) return;
     if (Equal(*found, "True") || *found == "1")
       value = true;
     else if (Equal(*found, "False") || *found == "0")
@@ -34,8 +36,8 @@ class Reader {
 
   void Integer(std::string_view key, int64_t least, int64_t most, int64_t& value,
                std::string_view what) {
-    const auto found = ini_.Find(kSection, key);
-    if (!found || found->empty()) return;
+    const auto found = Value(key);
+    if (!found) return;
     int64_t parsed = 0;
     const char* end = found->data() + found->size();
     const auto [at, error] = std::from_chars(found->data(), end, parsed);
@@ -51,6 +53,12 @@ class Reader {
   }
 
  private:
+  // A key's value; none when it is missing or empty, which keeps the default.
+  std::optional<std::string> Value(std::string_view key) const {
+    auto found = ini_.Find(kSection, key);
+    if (found && found->empty()) found.reset();
+    return found;
+  }
   static bool Equal(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

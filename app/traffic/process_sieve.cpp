@@ -72,23 +72,23 @@ void TrafficProcessor::ProcessSieve(const std::string& record, int32_t correctio
     if (s_.raw_data.Open()) s_.raw_data.Dump(remaining);
     const size_t next = NextRecordStart(remaining);
     if (next == std::string_view::npos) {
-      ProcessPiece(std::string(remaining), corrections);
+      ProcessPiece(remaining, corrections);
       return;
     }
     const std::string_view piece = remaining.substr(0, next);
     s_.view.TrafficSeen();
     if (s_.raw_data.Open()) s_.raw_data.Dump(piece);
-    ProcessPiece(std::string(piece), corrections);
+    ProcessPiece(piece, corrections);
     remaining.remove_prefix(next);
   }
 }
 
-void TrafficProcessor::ProcessPiece(std::string record, int32_t corrections) {
-  const RecordOutcome outcome = Check(record, s_.settings);
-  if (outcome != RecordOutcome::kAccepted) return Report(record, corrections, outcome);
+void TrafficProcessor::ProcessPiece(std::string_view received, int32_t corrections) {
+  const RecordOutcome outcome = Check(received, s_.settings);
+  if (outcome != RecordOutcome::kAccepted) return Report(received, corrections, outcome);
   try {
-    // Reported as received: the trimming below is interpretation, not what the air carried.
-    const std::string received = events_ != nullptr ? record : std::string();
+    // Events report `received`: the trimming below is interpretation, not what the air carried.
+    std::string record(received);
     const std::string address = GetTerminalAddress(record, s_.settings);
     const std::string alias = s_.aliases.Alias(address);
     ApplyLengthCode(record);

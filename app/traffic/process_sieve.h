@@ -44,7 +44,7 @@ class TrafficProcessor {
 
  private:
   // A record that holds no further record: everything after the split.
-  void ProcessPiece(std::string record, int32_t corrections);
+  void ProcessPiece(std::string_view received, int32_t corrections);
   void ShowReceived(const char* what, const std::string& address, const std::string& alias);
 
   void Report(std::string_view record, int32_t corrections, RecordOutcome outcome) {
