@@ -137,11 +137,14 @@ void OnSignal(int number) {
   [[maybe_unused]] const ssize_t n = write(signal_pipe[1], &byte, 1);
 }
 
-bool CatchSignals(QObject* owner, const std::function<void(int)>& handle) {
+}  // namespace
+
+bool CatchSignals(QObject* owner, std::initializer_list<int> numbers,
+                  std::function<void(int)> handle) {
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_pipe) != 0) return false;
   fcntl(signal_pipe[1], F_SETFL, O_NONBLOCK);
   auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [handle] {
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [handle = std::move(handle)] {
     char byte;
     if (read(signal_pipe[0], &byte, 1) == 1) handle(uint8_t(byte));
   });
@@ -149,11 +152,9 @@ bool CatchSignals(QObject* owner, const std::function<void(int)>& handle) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+  for (const int number : numbers) sigaction(number, &action, nullptr);
   return true;
 }
-
-}  // namespace
 
 int RunHeadless(int argc, char** argv, const std::string& recording,
                 const std::string& command_line) {
@@ -264,7 +265,7 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
   };
 
   QObject* owner = &application;
-  CatchSignals(owner, [&](int number) {
+  CatchSignals(owner, {SIGTERM, SIGINT, SIGHUP}, [&](int number) {
     if (number == SIGHUP) {
       station.Reopen();
       LogProgramEvent("Output files reopened");

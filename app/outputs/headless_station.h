@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <initializer_list>
 #include <string>
+
+class QObject;
 
 namespace kestrel {
 
@@ -14,5 +18,10 @@ namespace kestrel {
 // feed that is requested again).
 int RunHeadless(int argc, char** argv, const std::string& recording,
                 const std::string& command_line);
+
+// Hands each of the signals `numbers` to `handle` from `owner`'s event loop rather than from
+// the signal handler, so the handler may do anything. Once per process; false when it cannot.
+bool CatchSignals(QObject* owner, std::initializer_list<int> numbers,
+                  std::function<void(int)> handle);
 
 }  // namespace kestrel

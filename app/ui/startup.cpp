@@ -1,12 +1,7 @@
 #include "app/ui/startup.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QIcon>
-#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -45,31 +40,6 @@ constexpr char kUsage[] =
     "  --version        show the version\n"
     "\n"
     "SIGTERM and SIGINT end the program as Exit does, saving what changed.\n";
-
-int signal_pipe[2] = {-1, -1};
-
-void OnSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = write(signal_pipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT end the program through the exit sequence, from the event loop.
-void CatchEndSignals(MainForm& form) {
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_pipe) != 0) return;
-  fcntl(signal_pipe[1], F_SETFL, O_NONBLOCK);
-  auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &form);
-  QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
-    char byte;
-    [[maybe_unused]] const ssize_t n = read(signal_pipe[0], &byte, 1);
-    form.ExitSequence(false);
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-}
 
 }  // namespace
 
@@ -144,7 +114,8 @@ int RunKestrel(int argc, char** argv) {
       settings.Monitoring = monitoring;
     });
   }
-  CatchEndSignals(form);
+  // SIGTERM and SIGINT end the program through the exit sequence, from the event loop.
+  CatchSignals(&form, {SIGTERM, SIGINT}, [&form](int) { form.ExitSequence(false); });
   form.Start(startup.minimized);
   // A signal that came while a start-up message was up has ended the program already.
   if (form.Exited()) return 0;
