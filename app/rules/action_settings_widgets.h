@@ -34,6 +34,4 @@ struct SentenceLists {
   QComboBox* character;  // free text allowed
 };
 
-inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
-
 }  // namespace kestrel

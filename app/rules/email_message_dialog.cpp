@@ -26,12 +26,6 @@ QLineEdit* NewTextBox(const char* name, QWidget* parent) {
   return box;
 }
 
-QCheckBox* NewCheckBox(const char* name, const QString& text, QWidget* parent) {
-  auto* box = new QCheckBox(text, parent);
-  box->setObjectName(name);
-  return box;
-}
-
 QString HourCaption(int hour) { return QString::asprintf("%02d:00 - %02d:59", hour, hour); }
 
 }  // namespace

@@ -21,13 +21,7 @@
 namespace kestrel {
 namespace {
 
-std::string Text(const QLineEdit* box) { return box->text().toUtf8().toStdString(); }
-
-QCheckBox* NewCheckBox(const char* name, const char* caption, QWidget* parent) {
-  auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
-  box->setObjectName(name);
-  return box;
-}
+std::string Text(const QLineEdit* box) { return ToUtf8(box->text()); }
 
 QLineEdit* NewTextBox(const char* name, QWidget* parent) {
   auto* box = new QLineEdit(parent);

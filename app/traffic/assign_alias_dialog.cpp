@@ -83,6 +83,6 @@ std::string AssignAliasDialog::Terminal() const {
   return terminal_->text().toLatin1().toStdString();
 }
 
-std::string AssignAliasDialog::Alias() const { return alias_->text().toUtf8().toStdString(); }
+std::string AssignAliasDialog::Alias() const { return ToUtf8(alias_->text()); }
 
 }  // namespace kestrel

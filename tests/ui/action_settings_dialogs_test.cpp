@@ -22,6 +22,7 @@
 #include "app/rules/alert_settings_dialog.h"
 #include "app/rules/email_message_dialog.h"
 #include "app/rules/log_message_dialog.h"
+#include "app/rules/rule_edit.h"
 #include "ui/ui_test_support.h"
 
 namespace kestrel {
@@ -51,29 +52,10 @@ void ClickBox(QWidget* dialog, const char* name) {
 
 void Click(QWidget* dialog, const char* name) { Find<QAbstractButton>(dialog, name)->click(); }
 
-// The rule dialog's pending values after New.
-Rule NewPending() {
-  Rule rule;
-  rule.AlertBackgroundColor = -1;
-  rule.AlertForegroundColor = -1;
-  rule.LogMessageTo = 2;
-  rule.LogMessageVerb = "with";
-  rule.LogMessageOccurence = 1;
-  rule.LogMessageCharacter = "character";
-  rule.LogMessageColor = -1;
-  rule.EMailMessageFromName = "Kestrel";
-  rule.EMailMessageVerb = "with";
-  rule.EMailMessageOccurence = 1;
-  rule.EMailMessageCharacter = "character";
-  rule.EMailMessageSplitChars = 240;
-  rule.EMailMessageLimitChars = 240;
-  return rule;
-}
-
 // ---- Alert colours ----
 
 TEST(AlertSettingsDialogTest, LoadsDefaultAndCustomColours) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   pending.AlertBackgroundColor = 0x123456;
   FakeChooser chooser;
   AlertSettingsDialog dialog(pending, chooser.Function());
@@ -95,7 +77,7 @@ TEST(AlertSettingsDialogTest, LoadsDefaultAndCustomColours) {
 }
 
 TEST(AlertSettingsDialogTest, ClickingABoxSelectsCustomAndTakesTheChosenColour) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   pending.AlertBackgroundColor = 0x00FF00;
   FakeChooser chooser;
   chooser.answers = {0x0000FF, std::nullopt};
@@ -122,7 +104,7 @@ TEST(AlertSettingsDialogTest, ClickingABoxSelectsCustomAndTakesTheChosenColour) 
 }
 
 TEST(AlertSettingsDialogTest, CancelWritesNothing) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   const Rule before = pending;
   FakeChooser chooser;
   chooser.answers = {0x0000FF};
@@ -136,7 +118,7 @@ TEST(AlertSettingsDialogTest, CancelWritesNothing) {
 // ---- Log message ----
 
 TEST(LogMessageDialogTest, OccurrenceListAndCaptions) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   bool checked = false;
   RecordingMessageBoxes boxes;
   LogMessageDialog dialog(pending, checked, boxes, {});
@@ -161,7 +143,7 @@ TEST(LogMessageDialogTest, OccurrenceListAndCaptions) {
 }
 
 TEST(LogMessageDialogTest, WordOccurrenceLoadsAsWordAndSecondStoresTwo) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   pending.LogMessageOccurence = -1;
   pending.LogMessageCharacter = "Unit";
   bool checked = true;
@@ -187,7 +169,7 @@ TEST(LogMessageDialogTest, ToOptionsBothWays) {
   for (const Case& c :
        {Case{1, "ToTerminal", 1}, Case{2, "ToAlias", 2}, Case{3, "ToTerminalAlias", 3},
         Case{0, "ToAlias", 2}, Case{4, "ToAlias", 2}}) {
-    Rule pending = NewPending();
+    Rule pending = NewRulePending();
     pending.LogMessageTo = c.pending;
     bool checked = false;
     RecordingMessageBoxes boxes;
@@ -199,7 +181,7 @@ TEST(LogMessageDialogTest, ToOptionsBothWays) {
 }
 
 TEST(LogMessageDialogTest, StoresTypeVerbAndColour) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   pending.LogMessageType = "Dispatch";
   pending.LogMessageColor = 0x0000FF;
   bool checked = false;
@@ -224,7 +206,7 @@ TEST(LogMessageDialogTest, StoresTypeVerbAndColour) {
 
 TEST(LogMessageDialogTest, IncompleteSettingsUncheckTheActionOnlyWhenChecked) {
   for (bool checked_before : {true, false}) {
-    Rule pending = NewPending();
+    Rule pending = NewRulePending();
     pending.LogMessageVerb = "before";  // not in the list: nothing selected
     bool checked = checked_before;
     RecordingMessageBoxes boxes;
@@ -247,7 +229,7 @@ TEST(LogMessageDialogTest, IncompleteSettingsUncheckTheActionOnlyWhenChecked) {
 }
 
 TEST(LogMessageDialogTest, CancelWritesNothing) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   const Rule before = pending;
   bool checked = true;
   RecordingMessageBoxes boxes;
@@ -286,7 +268,7 @@ class EMailMessageDialogTest : public ::testing::Test {
     Find<QLineEdit>(dialog_.back().get(), name)->setText(text);
   }
 
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   bool checked = false;
   Settings settings;
   RecordingMessageBoxes boxes;
@@ -382,7 +364,7 @@ TEST_F(EMailMessageDialogTest, SizesTakeTheLeadingNumberWithin16Bits) {
     int16_t stored;
   };
   for (const Case& c : {Case{"abc", 0}, Case{"160 chars", 160}, Case{"32768", 0}}) {
-    pending = NewPending();
+    pending = NewRulePending();
     Open(0);
     SetText("SplitChars", c.text);
     SetText("LimitChars", c.text);
@@ -497,7 +479,7 @@ TEST(ActionSettingsEntryTest, OkAnswersTrueAndCancelFalse) {
   Settings settings;
   settings.AlwaysOnTop = true;
   RecordingMessageBoxes boxes;
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   bool checked = false;
 
   ClickInNextDialog("OKButton");
@@ -540,7 +522,7 @@ TEST(ActionSettingsEntryTest, HooksWorkOnTheActionFlagsOfThePendingValues) {
   settings.SMTPMailServer = "mail.example.org";
   RecordingMessageBoxes boxes;
   const ManualClock clock(std::chrono::system_clock::now());
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   pending.Alert = true;
   pending.LogMessages = true;
   pending.EMailMessages = true;
@@ -596,7 +578,7 @@ void ExpectNothingClipped(QDialog& dialog, const char* picture) {
 }
 
 TEST(ActionSettingsLayoutTest, NothingClipped) {
-  Rule pending = NewPending();
+  Rule pending = NewRulePending();
   bool checked = false;
   Settings settings;
   RecordingMessageBoxes boxes;
