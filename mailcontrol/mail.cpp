@@ -135,18 +135,6 @@ std::optional<Endpoint> ParseHostname(const QString& hostname) {
   return endpoint;
 }
 
-int DefaultPort(Mail::SecurityMode security) {
-  switch (security) {
-    case Mail::SecurityMode::kStartTls:
-      return 587;
-    case Mail::SecurityMode::kImplicitTls:
-      return 465;
-    case Mail::SecurityMode::kNone:
-      break;
-  }
-  return 25;
-}
-
 QByteArray OneLine(const QString& text) {
   QByteArray bytes = text.toUtf8();
   bytes.replace('\r', ' ').replace('\n', ' ');
@@ -737,6 +725,18 @@ int Mail::EffectiveTimeout() const { return session_ != nullptr ? session_->effe
 
 qsizetype Mail::PendingReplyBytes() const {
   return session_ != nullptr ? session_->line.size() : 0;
+}
+
+int Mail::DefaultPort(SecurityMode security) {
+  switch (security) {
+    case SecurityMode::kStartTls:
+      return 587;
+    case SecurityMode::kImplicitTls:
+      return 465;
+    case SecurityMode::kNone:
+      break;
+  }
+  return 25;
 }
 
 bool Mail::Refuse(const QString& reason, bool temporary) {

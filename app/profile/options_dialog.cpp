@@ -36,7 +36,6 @@ namespace {
 constexpr const char* kPageName = "picOptions";
 constexpr const char* kSystemDefaultInput = "System default";
 constexpr const char* kSecurityNames[] = {"None", "STARTTLS", "Implicit TLS"};
-constexpr int kSecurityDefaultPorts[] = {25, 587, 465};
 
 Colour FromQColor(const QColor& colour) {
   return Colour(colour.red() | (colour.green() << 8) | (colour.blue() << 16));
@@ -632,7 +631,8 @@ bool OptionsForm::StorePassword() {
 
 void OptionsForm::ShowSMTPPortDefault() {
   const int mode = std::clamp(smtp_security_->currentIndex(), 0, kMaxSMTPSecurity);
-  smtp_port_->setPlaceholderText(QString::number(kSecurityDefaultPorts[mode]));
+  smtp_port_->setPlaceholderText(
+      QString::number(pigeon::Mail::DefaultPort(pigeon::Mail::SecurityMode(mode))));
 }
 
 void OptionsForm::ChooseCAFile() {

@@ -66,6 +66,8 @@ class PIGEON_EXPORT Mail : public QObject {
   // The members in slot order, each with the help text the control publishes.
   static const char* const kDescription;  // "Pigeon SMTP Mail Control"
   static QString HelpText(const QString& member);
+  // The port used when neither Hostname nor Port names one.
+  static int DefaultPort(SecurityMode security);
 
   bool Send();
   QString Hostname() const { return hostname_; }
