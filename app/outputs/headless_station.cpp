@@ -211,12 +211,13 @@ int RunHeadless(int argc, char** argv, const std::string& recording,
   Station& station = program.station;
   ConfigureOutputs(station, program.settings.CurrentProfile, kFinishWait,
                    [](std::string_view line) { LogProgramEvent(line); });
-  station.SetSource([&program, playing] { return SourceName(program.settings, playing); });
+  const auto source = [&program, playing] { return SourceName(program.settings, playing); };
+  station.SetSource(source);
   station.SetWindowActionNotice(Line);
   host.status = [&station](std::string_view state, std::string_view text) {
     station.Status(state, text);
   };
-  host.source_name = [&program, playing] { return SourceName(program.settings, playing); };
+  host.source_name = source;
 
   QTimer status_timer;
   status_timer.setInterval(3000);
