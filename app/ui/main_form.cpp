@@ -97,6 +97,13 @@ constexpr int kSplitterThickness = 5;  // pixels
 constexpr auto kOutputsFinishWait = std::chrono::seconds(3);
 constexpr char kAll[] = "<all>";
 
+// Shows a window of the main window's own, over the others and with the focus.
+void BringToFront(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
 void ColourView(QWidget* view, Colour foreground, Colour background) {
   QPalette palette = view->palette();
   palette.setColor(QPalette::Text, ToQColor(foreground, palette.color(QPalette::Text)));
@@ -835,16 +842,12 @@ void MainForm::ShowClientsConnected() {
     clients_window_->SetHosts(feed_->ClientHosts());
   else
     clients_window_ = new ClientsConnected(feed_->ClientHosts(), s.AlwaysOnTop, this);
-  clients_window_->show();
-  clients_window_->raise();
-  clients_window_->activateWindow();
+  BringToFront(clients_window_);
 }
 
 void MainForm::ShowMailStatus() {
   if (!mail_status_) mail_status_ = new MailStatusWindow(program_->email, this);
-  mail_status_->show();
-  mail_status_->raise();
-  mail_status_->activateWindow();
+  BringToFront(mail_status_);
 }
 
 void MainForm::ShowMailStatusTip() { panels_[0]->setToolTip(Utf8(program_->email.StatusText())); }
@@ -854,9 +857,7 @@ void MainForm::ShowOutputs() {
     outputs_window_ = new OutputsWindow([this] { return program_->station.Statuses(); }, this);
     outputs_window_->setWindowFlag(Qt::Window);
   }
-  outputs_window_->show();
-  outputs_window_->raise();
-  outputs_window_->activateWindow();
+  BringToFront(outputs_window_);
 }
 
 void MainForm::ConfigureOutputs() {
@@ -1240,13 +1241,15 @@ void MainForm::SaveTo(const std::string& path) {
   std::string caption;
   StatusWindow status(this);
   std::string failure;
-  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption, &failure)) {
-    LogProgramEvent("Unable to save profile to " + path + ": " + failure);
-    boxes_->Show("Unable to save profile to " + path + "\n\n" + failure, "Error Saving Profile",
-                 MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
-    return;
-  }
+  if (!SaveProfile(path, true, program_->Stores(), {isMinimized(), &status}, &caption, &failure))
+    return ReportSaveFailure(path, failure);
   setWindowTitle(Utf8(caption));
+}
+
+void MainForm::ReportSaveFailure(const std::string& path, const std::string& failure) {
+  LogProgramEvent("Unable to save profile to " + path + ": " + failure);
+  boxes_->Show("Unable to save profile to " + path + "\n\n" + failure, "Error Saving Profile",
+               MessageBoxes::Icon::kExclamation, MessageBoxes::Buttons::kOk);
 }
 
 // ---- Exit ----
@@ -1273,12 +1276,8 @@ bool MainForm::ExitSequence(bool ask) {
   if (details_) details_->close();
   StatusWindow status(this);
   std::string failure;
-  if (!p.SaveForExit(choice, {isMinimized(), ask ? &status : nullptr}, &failure)) {
-    LogProgramEvent("Unable to save profile to " + p.settings.CurrentProfile + ": " + failure);
-    boxes_->Show("Unable to save profile to " + p.settings.CurrentProfile + "\n\n" + failure,
-                 "Error Saving Profile", MessageBoxes::Icon::kExclamation,
-                 MessageBoxes::Buttons::kOk);
-  }
+  if (!p.SaveForExit(choice, {isMinimized(), ask ? &status : nullptr}, &failure))
+    ReportSaveFailure(p.settings.CurrentProfile, failure);
   if (tray_) tray_->hide();
   p.capture.Stop();
   if (raw_data_form_) raw_data_form_->close();

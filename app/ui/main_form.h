@@ -159,6 +159,8 @@ class MainForm : public QMainWindow, public MainView, public MonitoringView, pub
   void HandleSortClick(QTreeView* view, int column);
   void WireDetails();
   void SaveTo(const std::string& path);
+  // Logs a failed save and tells the user which file failed and why.
+  void ReportSaveFailure(const std::string& path, const std::string& failure);
   QIcon ToolbarIcon(const char* key, const char* theme);
 
   void ShowClientsConnected();
